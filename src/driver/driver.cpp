@@ -1,0 +1,106 @@
+#include "driver/driver.h"
+
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+
+#include "driver/messages.h"
+#include "driver/platform.h"
+#include "inventory/inventory.h"
+#include "propagate/propagate.h"
+#include "snapshot/snapshot.h"
+
+int32_t RunMode = kSnapshotMode;
+PathBuffer SnapshotPath;
+PathBuffer UserStartMenu;
+PathBuffer AllUsersStartMenu;
+int32_t UserStartMenuLength = 0;
+
+namespace {
+
+// Both inventories live until the process ends: records are never freed.
+DirList Inventory;
+DirList FreshScan;
+
+// Only the first two characters of the one argument count: "/c", "/C" and
+// "/copy" select copy mode, "-c" does not.
+bool IsCopySwitch(const char* argument) {
+  return argument[0] == '/' && (argument[1] == 'c' || argument[1] == 'C');
+}
+
+void PrintUsage(const char* program_name) {
+  std::printf(kUsageLines[0], program_name);
+  for (std::size_t line = 1; line < std::size(kUsageLines); ++line) {
+    std::printf("%s", kUsageLines[line]);
+  }
+}
+
+int RunSnapshotMode() {
+  ScanDirectory(Inventory, UserStartMenu);
+  if (SaveSnapshot(Inventory) != 0) {
+    // Never leave half a snapshot for a later copy run to trust. A file
+    // that another run holds open cannot be deleted, so this never takes
+    // away a snapshot that someone else is writing.
+    DeleteFileA(SnapshotPath);
+  }
+  return kExitSuccess;
+}
+
+int RunCopyMode() {
+  if (LoadSnapshot(Inventory) != 0) return kExitFailure;
+  ScanDirectory(FreshScan, UserStartMenu);
+  PropagateChanges(Inventory, FreshScan);
+  DeleteFileA(SnapshotPath);
+  return kExitSuccess;
+}
+
+}  // namespace
+
+int SetUpPaths() {
+  const char separator[] = {kPathSeparator, '\0'};
+
+  const char* user_profile = LookupEnvironment("UserProfile");
+  if (user_profile == nullptr) {
+    std::printf(kUserProfileUnset);
+    return kExitFailure;
+  }
+  if (JoinPath(SnapshotPath, user_profile, separator, kSnapshotFileName) != 0 ||
+      JoinPath(UserStartMenu, user_profile, separator, kUserStartMenuName) != 0) {
+    std::printf(kUserProfileTooLong);
+    return kExitFailure;
+  }
+
+  const char* system_root = LookupEnvironment("SystemRoot");
+  if (system_root == nullptr) {
+    std::printf(kSystemRootUnset);
+    return kExitFailure;
+  }
+  PathBuffer all_users_tail;
+  JoinPath(all_users_tail, kAllUsersStartMenuNames[0], separator,
+           kAllUsersStartMenuNames[1]);
+  JoinPath(all_users_tail, all_users_tail, separator, kAllUsersStartMenuNames[2]);
+  if (JoinPath(AllUsersStartMenu, system_root, separator, all_users_tail) != 0) {
+    std::printf(kSystemRootTooLong);
+    return kExitFailure;
+  }
+
+  UserStartMenuLength = static_cast<int32_t>(std::strlen(UserStartMenu));
+  return 0;
+}
+
+int RunDravonel(int argc, char** argv) {
+  if (argc == 1) {
+    RunMode = kSnapshotMode;
+  } else if (argc == 2 && IsCopySwitch(argv[1])) {
+    RunMode = kCopyMode;
+  } else {
+    PrintUsage(argc > 0 ? argv[0] : "dravonel");
+    return kExitFailure;
+  }
+
+  Inventory = DirList{};
+  FreshScan = DirList{};
+  if (SetUpPaths() != 0) return kExitFailure;
+
+  return RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
+}

@@ -1,0 +1,34 @@
+#pragma once
+// The driver: the command line, the two run modes, the fixed paths and the
+// exit status. It alone decides how the process ends.
+//
+// Snapshot run ("dravonel"): scan UserStartMenu, save it to SnapshotPath;
+// a failed save deletes whatever is left there. Always exits 0.
+// Copy run ("dravonel /c"): load the snapshot (exit -1 at once when that
+// fails, leaving the file), scan again, carry new and newer items over to
+// AllUsersStartMenu, delete the snapshot, exit 0.
+
+#include <cstdint>
+
+#include "driver/path_buffer.h"
+
+// 0 = snapshot mode, 1 = copy mode.
+constexpr int32_t kSnapshotMode = 0;
+constexpr int32_t kCopyMode = 1;
+
+// Process-wide values, set once by the driver before any mode runs and only
+// read elsewhere (tests set them directly).
+extern int32_t RunMode;
+extern PathBuffer SnapshotPath;        // $UserProfile\Dravonel.Dat
+extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu
+extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu
+extern int32_t UserStartMenuLength;    // bytes in UserStartMenu
+
+// The whole program: argc and argv as main receives them; returns the
+// process exit status (0 or -1). Prints only to standard output.
+int RunDravonel(int argc, char** argv);
+
+// Fills SnapshotPath, UserStartMenu, AllUsersStartMenu and
+// UserStartMenuLength from the environment. Returns 0, or -1 after printing
+// why (a variable unset, or so long that a path would not fit).
+int SetUpPaths();

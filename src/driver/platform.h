@@ -1,0 +1,136 @@
+#pragma once
+// The platform layer: the only code that knows which system it runs on.
+//
+// Everything else reaches the system through the Win32 calls below, under
+// their Win32 names and types. On Windows they are the system's own. On
+// POSIX, platform_posix.cpp supplies them with the Win32 behaviour the rest
+// of the program relies on:
+//
+//  - FindFirstFileA/FindNextFileA list every entry of the current directory,
+//    "." and ".." included, sorted by name with ASCII case folded (the order
+//    NTFS gives). A symbolic link is listed as itself: never a directory,
+//    with the link's own last-write time.
+//  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails
+//    for a value with the top bit set. A modification time before 1601 is
+//    handed over as such a value, so its conversion fails.
+//  - CreateFileA with share mode 0 gives the opener exclusive use: a second
+//    opener fails, and never truncates what the first one is writing.
+//  - DeleteFileA removes a file or a link, never a directory, and fails on a
+//    file that another opener holds with share mode 0.
+//  - MoveFileA never overwrites: it fails when anything exists at the
+//    destination. A file moves across devices by copy (data and last-write
+//    time) and removal; a directory across devices fails.
+//  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
+//    step and refuses a directory at the destination.
+//  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
+//    all is there; a dangling link exists.
+//
+// Paths on POSIX use "/" wherever Windows uses "\": kPathSeparator.
+
+#ifdef _WIN32
+
+#include <windows.h>
+
+constexpr char kPathSeparator = '\\';
+
+#else
+
+#include <cstdint>
+
+typedef uint32_t DWORD;
+typedef uint16_t WORD;
+typedef int BOOL;
+typedef void* HANDLE;
+
+#define TRUE 1
+#define FALSE 0
+#define MAX_PATH 260
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define INVALID_FILE_SIZE 0xFFFFFFFFu
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define MOVEFILE_REPLACE_EXISTING 0x1u
+#define MOVEFILE_COPY_ALLOWED 0x2u
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+struct SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+};
+
+struct WIN32_FIND_DATAA {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
+  char cFileName[MAX_PATH];
+  char cAlternateFileName[14];
+};
+
+BOOL SetCurrentDirectoryA(const char* path);
+// Copies the current directory into buffer; returns its length, or the size
+// needed when the buffer is too small, or 0 on failure.
+DWORD GetCurrentDirectoryA(DWORD size, char* buffer);
+
+// pattern must be "*.*" or "*": both list every entry.
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry);
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry);
+BOOL FindClose(HANDLE search);
+
+BOOL FileTimeToSystemTime(const FILETIME* file_time, SYSTEMTIME* system_time);
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode,
+                   void* security, DWORD disposition, DWORD flags,
+                   HANDLE template_file);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written,
+               void* overlapped);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read,
+              void* overlapped);
+DWORD GetFileSize(HANDLE file, DWORD* high);
+BOOL CloseHandle(HANDLE handle);
+
+DWORD GetFileAttributesA(const char* path);
+BOOL DeleteFileA(const char* path);
+BOOL MoveFileA(const char* source, const char* destination);
+BOOL MoveFileExA(const char* source, const char* destination, DWORD flags);
+
+constexpr char kPathSeparator = '/';
+
+#endif
+
+// What both systems offer under names of our own.
+
+// The value of an environment variable, or null when it is not set. Names
+// match without regard to ASCII case; on POSIX, where several variables
+// differ only in case, an exact match wins.
+const char* LookupEnvironment(const char* name);
+
+// Runs the access-control editor on target and waits until it has ended.
+// On Windows command_line goes through the command interpreter (pipe-open),
+// its output read and discarded; the current directory is never searched
+// for the command. On POSIX no shell is involved: "Cacls" is found on the
+// absolute entries of PATH and started with the argument vector
+// {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}, its output going to the
+// null device. Standard output is flushed first. A command that cannot be
+// started, and its exit status, are ignored.
+void RunGrantCommand(const char* command_line, const char* target);

@@ -1,0 +1,509 @@
+// The Win32 calls the program uses, built on POSIX with the Win32 behaviour
+// the rest of the program relies on (see platform.h).
+
+#include "driver/platform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+// FILETIME ticks (100 ns) between 1601-01-01 and 1970-01-01.
+constexpr int64_t kUnixEpochTicks = 116444736000000000;
+constexpr int64_t kTicksPerSecond = 10000000;
+
+unsigned char FoldAsciiCase(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
+}
+
+// NTFS order: bytes compared after folding ASCII case; names equal so
+// folded fall back to plain bytes so the order never depends on readdir.
+bool ListsBefore(const std::string& a, const std::string& b) {
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char fa = FoldAsciiCase(static_cast<unsigned char>(a[i]));
+    const unsigned char fb = FoldAsciiCase(static_cast<unsigned char>(b[i]));
+    if (fa != fb) return fa < fb;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+FILETIME FileTimeFromTimespec(const struct timespec& when) {
+  // A time before 1601, or too late for 63 bits of ticks, becomes a value
+  // with the top bit set, which FileTimeToSystemTime refuses.
+  constexpr int64_t kFirstSecond = -kUnixEpochTicks / kTicksPerSecond;
+  constexpr int64_t kLastSecond = (INT64_MAX - kUnixEpochTicks) / kTicksPerSecond - 1;
+  uint64_t value = 0x8000000000000000ull;
+  if (when.tv_sec >= kFirstSecond && when.tv_sec <= kLastSecond) {
+    // Ticks rounded down: tv_nsec is never negative, so this also holds
+    // before 1970.
+    value = static_cast<uint64_t>(when.tv_sec * kTicksPerSecond + when.tv_nsec / 100 + kUnixEpochTicks);
+  }
+  return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
+}
+
+struct Search {
+  int directory_fd;
+  std::vector<std::string> names;
+  std::size_t next;
+};
+
+// Fills entry with the next name of the search that still exists; entries
+// that vanished since the listing are passed over.
+bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
+  while (search.next < search.names.size()) {
+    const std::string& name = search.names[search.next++];
+    struct stat status;
+    if (fstatat(search.directory_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    std::memset(entry, 0, sizeof *entry);
+    if (S_ISDIR(status.st_mode)) {
+      entry->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    } else if (S_ISLNK(status.st_mode)) {
+      entry->dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    } else {
+      entry->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    entry->ftLastWriteTime = FileTimeFromTimespec(status.st_mtim);
+    entry->ftCreationTime = entry->ftLastWriteTime;
+    entry->ftLastAccessTime = FileTimeFromTimespec(status.st_atim);
+    const uint64_t size = static_cast<uint64_t>(status.st_size);
+    entry->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    entry->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+    std::memcpy(entry->cFileName, name.c_str(), name.size() + 1);
+    return true;
+  }
+  return false;
+}
+
+int HandleToFd(HANDLE handle) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(handle));
+}
+
+HANDLE FdToHandle(int fd) {
+  return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd));
+}
+
+// Share mode 0: an exclusive lock, refused at once when another opener
+// holds one. After the lock, the path must still name the locked file:
+// otherwise another run deleted or replaced it while this one waited.
+bool LockExclusively(int fd, const char* path) {
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
+  struct stat opened;
+  struct stat named;
+  if (fstat(fd, &opened) != 0 || stat(path, &named) != 0) return false;
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+bool IsDirectory(const char* path) {
+  struct stat status;
+  return lstat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
+
+bool Exists(const char* path) {
+  struct stat status;
+  return lstat(path, &status) == 0;
+}
+
+// A regular file or link copied to a new name on another device; the
+// destination must not exist. Data and last-write time come along. Leaves
+// nothing behind at destination when it fails.
+bool CopyAcrossDevices(const char* source, const char* destination) {
+  struct stat status;
+  if (lstat(source, &status) != 0) return false;
+  if (S_ISLNK(status.st_mode)) {
+    std::vector<char> target(static_cast<std::size_t>(status.st_size) + 1);
+    const ssize_t length = readlink(source, target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return false;
+    target[static_cast<std::size_t>(length)] = '\0';
+    return symlink(target.data(), destination) == 0;
+  }
+  if (!S_ISREG(status.st_mode)) return false;
+
+  const int in = open(source, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (in < 0) return false;
+  const int out = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 07777);
+  if (out < 0) {
+    close(in);
+    return false;
+  }
+  bool ok = true;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(in, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = write(out, buffer + done, static_cast<std::size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      done += put;
+    }
+    if (!ok) break;
+  }
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  if (ok && futimens(out, times) != 0) ok = false;
+  if (ok && fsync(out) != 0) ok = false;
+  if (close(out) != 0) ok = false;
+  close(in);
+  if (!ok) unlink(destination);
+  return ok;
+}
+
+// rename(2) that never replaces: renameat2 with RENAME_NOREPLACE, and where
+// a file system lacks it, link and unlink for a file (link refuses an
+// existing name atomically) or a checked rename for anything else.
+int RenameNoReplace(const char* source, const char* destination) {
+  if (renameat2(AT_FDCWD, source, AT_FDCWD, destination, RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
+  struct stat status;
+  if (lstat(source, &status) != 0) return -1;
+  if (!S_ISDIR(status.st_mode)) {
+    if (link(source, destination) != 0) return -1;
+    if (unlink(source) != 0) {
+      const int saved = errno;
+      unlink(destination);
+      errno = saved;
+      return -1;
+    }
+    return 0;
+  }
+  if (Exists(destination)) {
+    errno = EEXIST;
+    return -1;
+  }
+  return rename(source, destination);
+}
+
+// Search the absolute entries of PATH for an executable regular file;
+// an empty or relative entry would let the current directory, which a
+// Start Menu or an installer controls, supply the command.
+bool FindOnSafePath(const char* command, std::string& found) {
+  const char* path = LookupEnvironment("PATH");
+  if (path == nullptr) return false;
+  std::string entries(path);
+  std::size_t start = 0;
+  while (start <= entries.size()) {
+    std::size_t end = entries.find(':', start);
+    if (end == std::string::npos) end = entries.size();
+    const std::string directory = entries.substr(start, end - start);
+    start = end + 1;
+    if (directory.empty() || directory[0] != '/') continue;
+    const std::string candidate = directory + "/" + command;
+    struct stat status;
+    if (stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        access(candidate.c_str(), X_OK) == 0) {
+      found = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+BOOL SetCurrentDirectoryA(const char* path) {
+  return chdir(path) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetCurrentDirectoryA(DWORD size, char* buffer) {
+  char* current = getcwd(nullptr, 0);
+  if (current == nullptr) return 0;
+  const std::size_t length = std::strlen(current);
+  DWORD result = 0;
+  if (length + 1 > size) {
+    result = static_cast<DWORD>(length + 1);
+  } else {
+    std::memcpy(buffer, current, length + 1);
+    result = static_cast<DWORD>(length);
+  }
+  std::free(current);
+  return result;
+}
+
+HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
+  if (std::strcmp(pattern, "*.*") != 0 && std::strcmp(pattern, "*") != 0) {
+    return INVALID_HANDLE_VALUE;
+  }
+  const int directory_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (directory_fd < 0) return INVALID_HANDLE_VALUE;
+  const int listing_fd = dup(directory_fd);
+  DIR* directory = listing_fd < 0 ? nullptr : fdopendir(listing_fd);
+  if (directory == nullptr) {
+    if (listing_fd >= 0) close(listing_fd);
+    close(directory_fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  Search* search = new (std::nothrow) Search{directory_fd, {}, 0};
+  if (search == nullptr) {
+    closedir(directory);
+    close(directory_fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  try {
+    while (const dirent* item = readdir(directory)) {
+      // Longer names cannot be handed over in cFileName; POSIX names are at
+      // most 255 bytes, so this only guards against the impossible.
+      if (std::strlen(item->d_name) < MAX_PATH) search->names.emplace_back(item->d_name);
+    }
+  } catch (const std::bad_alloc&) {
+    search->names.clear();
+  }
+  closedir(directory);
+  std::sort(search->names.begin(), search->names.end(), ListsBefore);
+  if (!DeliverNextEntry(*search, entry)) {
+    FindClose(search);
+    return INVALID_HANDLE_VALUE;
+  }
+  return search;
+}
+
+BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
+  return DeliverNextEntry(*static_cast<Search*>(handle), entry) ? TRUE : FALSE;
+}
+
+BOOL FindClose(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
+  Search* search = static_cast<Search*>(handle);
+  close(search->directory_fd);
+  delete search;
+  return TRUE;
+}
+
+BOOL FileTimeToSystemTime(const FILETIME* file_time, SYSTEMTIME* system_time) {
+  const uint64_t ticks = (static_cast<uint64_t>(file_time->dwHighDateTime) << 32) |
+                         file_time->dwLowDateTime;
+  if (ticks & 0x8000000000000000ull) return FALSE;
+
+  const uint64_t total_ms = ticks / 10000;
+  const uint64_t days = total_ms / 86400000;
+  const uint64_t ms_of_day = total_ms % 86400000;
+
+  // Days since 1601-01-01 to a civil date (proleptic Gregorian), counted
+  // from 0000-03-01 so that leap days fall at the end of each year.
+  constexpr int64_t kDaysFrom0000March1To1601 = 584694;
+  const int64_t z = static_cast<int64_t>(days) + kDaysFrom0000March1To1601;
+  const int64_t era = z / 146097;
+  const int64_t day_of_era = z - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year = day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t month_index = (5 * day_of_year + 2) / 153;  // 0 = March
+  const int64_t day = day_of_year - (153 * month_index + 2) / 5 + 1;
+  const int64_t month = month_index < 10 ? month_index + 3 : month_index - 9;
+  const int64_t year = year_of_era + era * 400 + (month <= 2 ? 1 : 0);
+
+  system_time->wYear = static_cast<WORD>(year);
+  system_time->wMonth = static_cast<WORD>(month);
+  system_time->wDay = static_cast<WORD>(day);
+  // 1601-01-01 was a Monday; Sunday is 0.
+  system_time->wDayOfWeek = static_cast<WORD>((days + 1) % 7);
+  system_time->wHour = static_cast<WORD>(ms_of_day / 3600000);
+  system_time->wMinute = static_cast<WORD>(ms_of_day / 60000 % 60);
+  system_time->wSecond = static_cast<WORD>(ms_of_day / 1000 % 60);
+  system_time->wMilliseconds = static_cast<WORD>(ms_of_day % 1000);
+  return TRUE;
+}
+
+HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, void*,
+                   DWORD disposition, DWORD, HANDLE) {
+  int flags = O_CLOEXEC;
+  if (disposition == CREATE_ALWAYS) {
+    // Not O_TRUNC: the file is emptied only once this opener holds it.
+    flags |= O_CREAT;
+  } else if (disposition != OPEN_EXISTING) {
+    return INVALID_HANDLE_VALUE;
+  }
+  if ((access & GENERIC_READ) && (access & GENERIC_WRITE)) {
+    flags |= O_RDWR;
+  } else if (access & GENERIC_WRITE) {
+    flags |= O_WRONLY;
+  } else {
+    flags |= O_RDONLY;
+  }
+  const int fd = open(path, flags, 0644);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode) ||
+      (share_mode == 0 && !LockExclusively(fd, path))) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (disposition == CREATE_ALWAYS && ftruncate(fd, 0) != 0) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  return FdToHandle(fd);
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, void*) {
+  const char* bytes = static_cast<const char*>(buffer);
+  DWORD done = 0;
+  while (done < count) {
+    const ssize_t put = write(HandleToFd(file), bytes + done, count - done);
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    done += static_cast<DWORD>(put);
+  }
+  if (written != nullptr) *written = done;
+  return done == count ? TRUE : FALSE;
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read_count, void*) {
+  char* bytes = static_cast<char*>(buffer);
+  DWORD done = 0;
+  // As on Windows, a read that meets the end of the file succeeds with
+  // fewer bytes; the caller checks the count.
+  while (done < count) {
+    const ssize_t got = read(HandleToFd(file), bytes + done, count - done);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      if (read_count != nullptr) *read_count = done;
+      return FALSE;
+    }
+    if (got == 0) break;
+    done += static_cast<DWORD>(got);
+  }
+  if (read_count != nullptr) *read_count = done;
+  return TRUE;
+}
+
+DWORD GetFileSize(HANDLE file, DWORD* high) {
+  struct stat status;
+  if (fstat(HandleToFd(file), &status) != 0) return INVALID_FILE_SIZE;
+  const uint64_t size = static_cast<uint64_t>(status.st_size);
+  if (high != nullptr) *high = static_cast<DWORD>(size >> 32);
+  return static_cast<DWORD>(size & 0xFFFFFFFFu);
+}
+
+BOOL CloseHandle(HANDLE handle) {
+  if (handle == INVALID_HANDLE_VALUE) return FALSE;
+  return close(HandleToFd(handle)) == 0 ? TRUE : FALSE;
+}
+
+DWORD GetFileAttributesA(const char* path) {
+  struct stat status;
+  if (lstat(path, &status) != 0) return INVALID_FILE_ATTRIBUTES;
+  if (S_ISDIR(status.st_mode)) return FILE_ATTRIBUTE_DIRECTORY;
+  if (S_ISLNK(status.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+  return FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL DeleteFileA(const char* path) {
+  struct stat status;
+  if (lstat(path, &status) != 0 || S_ISDIR(status.st_mode)) return FALSE;
+  if (!S_ISREG(status.st_mode)) return unlink(path) == 0 ? TRUE : FALSE;
+  // As on Windows, a file that another opener holds with share mode 0
+  // cannot be deleted: a run that failed to save must never delete the
+  // snapshot another run is writing.
+  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return unlink(path) == 0 ? TRUE : FALSE;  // unreadable: no one holds it through us
+  BOOL deleted = FALSE;
+  if (LockExclusively(fd, path)) deleted = unlink(path) == 0 ? TRUE : FALSE;
+  close(fd);
+  return deleted;
+}
+
+BOOL MoveFileA(const char* source, const char* destination) {
+  return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
+}
+
+BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
+  struct stat source_status;
+  if (lstat(source, &source_status) != 0) return FALSE;
+  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+
+  if (!replace) {
+    if (RenameNoReplace(source, destination) == 0) return TRUE;
+    if (errno != EXDEV || S_ISDIR(source_status.st_mode) || !(flags & MOVEFILE_COPY_ALLOWED)) {
+      return FALSE;
+    }
+    if (Exists(destination) || !CopyAcrossDevices(source, destination)) return FALSE;
+    if (unlink(source) != 0) {
+      unlink(destination);
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  // Replacing: never a directory on either side, as on Windows, and the
+  // namesake is swapped out in one rename, so a failure leaves it in place.
+  if (S_ISDIR(source_status.st_mode) || IsDirectory(destination)) return FALSE;
+  if (rename(source, destination) == 0) return TRUE;
+  if (errno != EXDEV || !(flags & MOVEFILE_COPY_ALLOWED)) return FALSE;
+  // Across devices: copy beside the destination, then rename over it.
+  std::string staging = std::string(destination) + ".dravonel-move";
+  if (Exists(staging.c_str()) || !CopyAcrossDevices(source, staging.c_str())) return FALSE;
+  if (rename(staging.c_str(), destination) != 0) {
+    unlink(staging.c_str());
+    return FALSE;
+  }
+  unlink(source);
+  return TRUE;
+}
+
+const char* LookupEnvironment(const char* name) {
+  const std::size_t name_length = std::strlen(name);
+  const char* folded_match = nullptr;
+  for (char** variable = environ; variable != nullptr && *variable != nullptr; ++variable) {
+    const char* entry = *variable;
+    if (std::strncmp(entry, name, name_length) == 0 && entry[name_length] == '=') {
+      return entry + name_length + 1;
+    }
+    if (folded_match != nullptr) continue;
+    std::size_t i = 0;
+    while (i < name_length && entry[i] != '\0' && entry[i] != '=' &&
+           FoldAsciiCase(static_cast<unsigned char>(entry[i])) ==
+               FoldAsciiCase(static_cast<unsigned char>(name[i]))) {
+      ++i;
+    }
+    if (i == name_length && entry[i] == '=') folded_match = entry + name_length + 1;
+  }
+  return folded_match;
+}
+
+void RunGrantCommand(const char*, const char* target) {
+  std::fflush(stdout);
+  std::string program;
+  if (!FindOnSafePath("Cacls", program)) return;
+
+  posix_spawn_file_actions_t actions;
+  if (posix_spawn_file_actions_init(&actions) != 0) return;
+  // Its output is not ours to print; only its error output reaches the user.
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  const char* arguments[] = {"Cacls", target, "/T", "/E", "/G", "Everyone:R", nullptr};
+  pid_t child = 0;
+  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr,
+                                  const_cast<char* const*>(arguments), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) return;
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+}

@@ -1,0 +1,81 @@
+#pragma once
+// The inventory: the program's picture of one Start Menu tree. A singly
+// linked list of directory records, each with a singly linked chain of the
+// file records directly inside it. The scan and the snapshot reader build
+// inventories, the snapshot writer stores one, change detection compares
+// two. Records are allocated one at a time and never freed: an inventory
+// lives until the process ends.
+//
+// Field order, widths and meanings are fixed, because the snapshot file
+// stores the records field by field in this order (links as 32-bit slots).
+
+#include <cstdint>
+
+#include "driver/path_buffer.h"
+#include "driver/platform.h"
+
+struct FileRecord {
+  FileRecord* next;      // next file of the same directory, or null
+  PathBuffer name;       // the entry's own name, no directory part
+  uint8_t time_valid;    // nonzero when last_write holds a converted time
+  SYSTEMTIME last_write; // UTC, all eight fields as FileTimeToSystemTime fills them
+};
+
+struct DirRecord {
+  uint32_t file_count;     // number of records in the file chain
+  DirRecord* next;         // next directory in list order, or null
+  FileRecord* first_file;  // or null
+  FileRecord* last_file;   // or null
+  PathBuffer path;         // full path; in a scan it begins with the root
+};
+
+struct DirList {
+  uint32_t count;   // number of DirRecords
+  DirRecord* head;  // or null
+  DirRecord* tail;  // or null
+};
+
+// Returns the list's tail when its path equals path exactly (byte for
+// byte); otherwise appends a new empty record for path and returns it.
+// Only the tail is compared: the scan and the snapshot reader add all files
+// of a directory right after its record became the tail. Returns null, and
+// leaves the list as it was, when the record cannot be allocated or path
+// does not fit a PathBuffer.
+DirRecord* FindOrAppendDir(DirList& list, const char* path);
+
+// Links record (its next reset) at the end of the chain of
+// FindOrAppendDir(list, dir_path), which takes it over: record must come
+// from NewFileRecord. When FindOrAppendDir gives no record, the record is
+// dropped (and freed); a null record is ignored.
+void AppendFile(DirList& list, const char* dir_path, FileRecord* record);
+
+// The first record, from the head, whose path matches dir.path without
+// regard to ASCII case; or null.
+DirRecord* FindDirByPath(const DirList& list, const DirRecord& dir);
+
+// The first record of dir's chain whose name matches file.name without
+// regard to ASCII case; or null.
+FileRecord* FindFileByName(const DirRecord& dir, const FileRecord& file);
+
+// A new zeroed FileRecord, or null when memory runs out.
+FileRecord* NewFileRecord();
+
+// The two kinds of name comparison. Case-insensitive folds only the ASCII
+// letters A to Z onto a to z; every other byte compares as it is (no locale
+// is ever selected).
+bool NamesEqualExactly(const char* a, const char* b);
+bool NamesEqualIgnoringCase(const char* a, const char* b);
+
+// The scan: walks the tree at path into list, depth-first pre-order, every
+// directory's record before its subdirectories'. The root gets a record
+// only when it directly holds a file; every subdirectory gets one, even
+// when empty or unreadable. A child path that would not fit a PathBuffer is
+// skipped. The process's current directory is the same afterwards as
+// before. Never fails as a whole.
+void ScanDirectory(DirList& list, const char* path);
+
+// The per-entry handlers of the scan's two passes over dir_path: the first
+// records a file (not a directory), the second records a subdirectory
+// (not "." or "..") and scans it.
+void AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);
+void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);

@@ -1,0 +1,38 @@
+#pragma once
+// The snapshot file: one inventory carried from the snapshot run to the
+// later copy run, at SnapshotPath ("Dravonel.Dat" in the user's profile).
+//
+// Layout, all integers little-endian, no header, version or checksum:
+//   offset 0, 4 bytes   number of directory blocks (DirList.count)
+//   then that many blocks, each a 276-byte directory image followed by
+//   file_count 284-byte file images, in list order.
+// Directory image: file_count u32 @0, link slots @4 @8 @12, path[260] @16.
+// File image: link slot @0, name[260] @4, time_valid u8 @264, fill @265,
+//   wYear @266, wMonth @268, wDayOfWeek @270, wDay @272, wHour @274,
+//   wMinute @276, wSecond @278, wMilliseconds @280 (u16 each), fill @282.
+// So N blocks with F files in all make exactly 4 + 276 N + 284 F bytes.
+// Link slots, fill and the bytes after each string's terminator are
+// written as zero and ignored when read. Records are encoded and decoded
+// field by field; nothing depends on the in-memory layout.
+
+#include <cstddef>
+
+#include "inventory/inventory.h"
+
+constexpr std::size_t kCountSize = 4;
+constexpr std::size_t kDirImageSize = 276;
+constexpr std::size_t kFileImageSize = 284;
+
+// Writes list to SnapshotPath, replacing any earlier snapshot; the file is
+// held with share mode 0 while it is written. Returns 0, or -1 when the
+// file cannot be created or a write fails; the caller then deletes
+// whatever is left at SnapshotPath.
+int SaveSnapshot(const DirList& list);
+
+// Appends the records of SnapshotPath to the empty list, in file order.
+// Returns 0, or -1 when the file cannot be opened (missing, or held by
+// another run) or is not a whole snapshot: a short read, a count the
+// remaining bytes cannot hold, or a path or name with no terminator within
+// its 260 bytes. Never allocates more than the file can describe. After -1
+// the list may hold the records read so far; the file is left in place.
+int LoadSnapshot(DirList& list);

@@ -1,0 +1,136 @@
+// The command line and the environment, as a user meets them.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/sandbox.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+#ifdef _WIN32
+const char* const kUntouched = "profile/\n";
+#else
+const char* const kUntouched = "profile/\nsystem/\n";
+#endif
+
+std::string Usage(const std::string& program_name) {
+  return Text("Syntax:\n\t" + program_name +
+              " { /c }\n\n"
+              "\t - Use with out parameter to capture a snapshot of the\n"
+              "\t   Current User start menu.\n"
+              "\t - Use with /c to copy any changes from the snapshot to the\n"
+              "\t   All Users start menu.\n");
+}
+
+RunResult Dravonel(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
+  std::vector<std::string> argv{"dravonel"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return RunProgram(BuiltProgram("dravonel"), argv, environment);
+}
+
+TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndFail) {
+  Sandbox sandbox;
+  for (const std::vector<std::string>& arguments :
+       std::vector<std::vector<std::string>>{{"a", "b"}, {"/c", "/c"}, {"c"}, {"-c"}, {"/"}, {""}, {"/x"}}) {
+    const RunResult run = Dravonel(arguments, sandbox.Environment());
+    EXPECT_EQ(run.out, Usage("dravonel")) << arguments[0];
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, kFailureStatus);
+  }
+  // Nothing was written anywhere.
+  EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
+}
+
+TEST(CommandLine, UsageNamesTheProgramAsInvoked) {
+  Sandbox sandbox;
+  const RunResult run =
+      RunProgram(BuiltProgram("dravonel"), {"some name", "x"}, sandbox.Environment());
+  EXPECT_EQ(run.out, Usage("some name"));
+}
+
+TEST(CommandLine, CopySwitchLooksAtTwoCharactersOnlyAndWantsASnapshot) {
+  Sandbox sandbox;
+  for (const char* argument : {"/c", "/C", "/cxyz", "/copy"}) {
+    // No snapshot file: a copy run prints nothing and fails.
+    const RunResult run = Dravonel({argument}, sandbox.Environment());
+    EXPECT_EQ(run.out, "") << argument;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, kFailureStatus) << argument;
+  }
+}
+
+TEST(Environment, UnsetUserProfileStopsBeforeSystemRootIsConsulted) {
+  std::vector<std::string> environment = BaseEnvironment();
+  const RunResult run = Dravonel({}, environment);
+  EXPECT_EQ(run.out, Text("%UserProfile% isn't set, exiting.\n"));
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+}
+
+TEST(Environment, NamesMatchWithoutRegardToCase) {
+  Sandbox sandbox;
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("USERPROFILE=" + sandbox.profile);
+  environment.push_back("systemroot=" + sandbox.system);
+  const RunResult run = Dravonel({"/c"}, environment);
+  // Got past both lookups: the copy run fails only for want of a snapshot.
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+}
+
+TEST(Environment, OverLongUserProfileIsRefusedAndNothingIsWritten) {
+  Sandbox sandbox;
+  // "\Start Menu" needs 11 bytes more; 249 + 11 = 260 leaves no room for the
+  // terminator.
+  std::string long_profile = sandbox.profile + Sep();
+  long_profile += std::string(249 - long_profile.size(), 'p');
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("UserProfile=" + long_profile);
+  environment.push_back("SystemRoot=" + sandbox.system);
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{{}, {"/c"}}) {
+    const RunResult run = Dravonel(arguments, environment);
+    EXPECT_EQ(run.out, Text("%UserProfile% is too long, exiting.\n"));
+    EXPECT_EQ(run.exit_status, kFailureStatus);
+  }
+  EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
+}
+
+#ifndef _WIN32
+// Wine puts its own SystemRoot into every child it starts.
+TEST(Environment, OverLongSystemRootIsRefused) {
+  Sandbox sandbox;
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("UserProfile=" + sandbox.profile);
+  environment.push_back("SystemRoot=" + sandbox.system + std::string(240, 's'));
+  const RunResult run = Dravonel({}, environment);
+  EXPECT_EQ(run.out, Text("%SystemRoot% is too long, exiting.\n"));
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
+}
+
+TEST(Environment, UnsetSystemRootStopsTheRun) {
+  Sandbox sandbox;
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("UserProfile=" + sandbox.profile);
+  const RunResult run = Dravonel({}, environment);
+  EXPECT_EQ(run.out, "%SystemRoot% isn't set, exiting.\n");
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
+}
+
+TEST(Environment, ExactNameWinsOverCaseVariants) {
+  Sandbox sandbox;
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("USERPROFILE=" + sandbox.root.str() + "/elsewhere" + std::string(300, 'x'));
+  environment.push_back("UserProfile=" + sandbox.profile);
+  environment.push_back("SystemRoot=" + sandbox.system);
+  const RunResult run = Dravonel({"/c"}, environment);
+  EXPECT_EQ(run.out, "");  // the over-long variant was never used
+}
+#endif
+
+}  // namespace

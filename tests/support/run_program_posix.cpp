@@ -1,0 +1,67 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+
+#include "support/run_program.h"
+#include "support/temp_tree.h"
+
+const uint32_t kFailureStatus = 255;
+
+std::string BuiltProgramFolder() {
+  return fs::read_symlink("/proc/self/exe").parent_path().string();
+}
+
+std::string BuiltProgram(const std::string& name) {
+  return BuiltProgramFolder() + "/" + name;
+}
+
+std::vector<std::string> BaseEnvironment() {
+  // The built folder first, so that the program finds its Cacls companion.
+  return {"PATH=" + BuiltProgramFolder() + ":/usr/local/bin:/usr/bin:/bin"};
+}
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment,
+                     const std::string& working_directory) {
+  TempDir capture;
+  const std::string out_path = capture.str() + "/out";
+  const std::string err_path = capture.str() + "/err";
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (!working_directory.empty()) {
+    posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
+  }
+
+  std::vector<char*> argv;
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
+  envp.push_back(nullptr);
+
+  RunResult result{0xFFFFFFFFu, "", ""};
+  pid_t child = 0;
+  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (started != 0) {
+    result.err = "cannot start " + program;
+    return result;
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_status = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
+                                         : 0x80000000u | static_cast<uint32_t>(WTERMSIG(status));
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  return result;
+}

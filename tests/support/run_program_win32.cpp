@@ -1,0 +1,111 @@
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "support/run_program.h"
+#include "support/temp_tree.h"
+
+const uint32_t kFailureStatus = 0xFFFFFFFFu;
+
+std::string BuiltProgramFolder() {
+  char module[MAX_PATH * 4];
+  const DWORD length = GetModuleFileNameA(nullptr, module, sizeof module);
+  return fs::path(std::string(module, length)).parent_path().string();
+}
+
+std::string BuiltProgram(const std::string& name) {
+  return BuiltProgramFolder() + "\\" + name + ".exe";
+}
+
+std::vector<std::string> BaseEnvironment() {
+  std::vector<std::string> environment;
+  // Under Wine the interpreter, the system folders and the Wine settings
+  // come from these; the program under test gets its own UserProfile and
+  // SystemRoot from each test.
+  for (const char* name : {"PATH", "COMSPEC", "windir", "WINEPREFIX", "WINEDEBUG", "TEMP", "TMP"}) {
+    if (const char* value = std::getenv(name)) environment.push_back(std::string(name) + "=" + value);
+  }
+  return environment;
+}
+
+namespace {
+
+// Quotes one argument the way the runtime's command-line parser reads it.
+std::string QuoteArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"') quoted.append(backslashes * 2 + 1, '\\');
+    else quoted.append(backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  return quoted + "\"";
+}
+
+HANDLE OpenCapture(const std::string& path) {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                     CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& environment,
+                     const std::string& working_directory) {
+  TempDir capture;
+  const std::string out_path = capture.str() + "\\out";
+  const std::string err_path = capture.str() + "\\err";
+  RunResult result{0xFFFFFFFEu, "", ""};
+
+  std::string command_line;
+  for (const std::string& argument : arguments) {
+    if (!command_line.empty()) command_line += ' ';
+    command_line += QuoteArgument(argument);
+  }
+  // The environment block: NAME=value strings, each ended by NUL, and one
+  // more NUL at the end.
+  std::string block;
+  for (const std::string& variable : environment) block += variable + '\0';
+  block += '\0';
+
+  HANDLE out = OpenCapture(out_path);
+  HANDLE err = OpenCapture(err_path);
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                          OPEN_EXISTING, 0, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                                      block.data(),
+                                      working_directory.empty() ? nullptr : working_directory.c_str(),
+                                      &startup, &process);
+  CloseHandle(in);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!started) {
+    result.err = "cannot start " + program;
+    return result;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD status = 0;
+  GetExitCodeProcess(process.hProcess, &status);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  result.exit_status = status;
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  return result;
+}

@@ -1,0 +1,65 @@
+#include "support/sandbox.h"
+
+#include <cstdlib>
+
+namespace {
+
+void EmptyFolder(const fs::path& folder) {
+  std::error_code error;
+  fs::remove_all(folder, error);
+}
+
+}  // namespace
+
+Sandbox::Sandbox() {
+  profile = root.str() + Sep() + "profile";
+#ifdef _WIN32
+  const char* wine_system = std::getenv("SystemRoot");
+  system = wine_system != nullptr ? wine_system : "C:\\windows";
+#else
+  system = root.str() + Sep() + "system";
+#endif
+  user_menu = profile + Sep() + "Start Menu";
+  all_users_menu = system + Sep() + "Profiles" + Sep() + "All Users" + Sep() + "Start Menu";
+  snapshot = profile + Sep() + "Dravonel.Dat";
+  EmptyFolder(all_users_menu);
+  fs::create_directories(profile);
+  fs::create_directories(system);
+}
+
+Sandbox::~Sandbox() {
+#ifdef _WIN32
+  EmptyFolder(all_users_menu);
+#endif
+}
+
+std::vector<std::string> Sandbox::Environment() const {
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("UserProfile=" + profile);
+  environment.push_back("SystemRoot=" + system);
+  return environment;
+}
+
+RunResult Sandbox::Run(const std::vector<std::string>& arguments) const {
+  return Run(arguments, Environment());
+}
+
+RunResult Sandbox::Run(const std::vector<std::string>& arguments,
+                       const std::vector<std::string>& environment) const {
+  std::vector<std::string> argv{"dravonel"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return RunProgram(BuiltProgram("dravonel"), argv, environment);
+}
+
+std::string Text(const std::string& lines) {
+#ifdef _WIN32
+  std::string crlf;
+  for (char c : lines) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  return crlf;
+#else
+  return lines;
+#endif
+}

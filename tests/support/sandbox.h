@@ -1,0 +1,38 @@
+#pragma once
+// A sandbox profile for black-box runs of the program: a temporary
+// UserProfile with its Start Menu, and a SystemRoot whose All Users Start
+// Menu receives what a copy run moves.
+//
+// Wine puts its own SystemRoot into every Windows child, whatever the
+// parent passes, so on Windows the system folder is the Wine prefix's own;
+// its All Users Start Menu is emptied before and after each test.
+
+#include <string>
+#include <vector>
+
+#include "support/run_program.h"
+#include "support/temp_tree.h"
+
+struct Sandbox {
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox&) = delete;
+  Sandbox& operator=(const Sandbox&) = delete;
+
+  TempDir root;
+  std::string profile;         // UserProfile
+  std::string system;          // SystemRoot
+  std::string user_menu;       // profile + "\Start Menu"
+  std::string all_users_menu;  // system + "\Profiles\All Users\Start Menu"
+  std::string snapshot;        // profile + "\Dravonel.Dat"
+
+  // BaseEnvironment() with UserProfile and SystemRoot.
+  std::vector<std::string> Environment() const;
+
+  // Runs the built dravonel with these arguments (argument 0 is "dravonel").
+  RunResult Run(const std::vector<std::string>& arguments) const;
+  RunResult Run(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) const;
+};
+
+// Standard output is a text stream: each "\n" becomes CR LF on Windows.
+std::string Text(const std::string& lines);

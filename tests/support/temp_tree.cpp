@@ -1,0 +1,90 @@
+#include "support/temp_tree.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <vector>
+
+TempDir::TempDir() {
+  std::random_device seed;
+  std::mt19937_64 random(seed());
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    fs::path candidate = fs::temp_directory_path() / ("dravonel-test-" + std::to_string(random()));
+    std::error_code error;
+    if (fs::create_directory(candidate, error)) {
+      path_ = fs::canonical(candidate);
+      return;
+    }
+  }
+  ADD_FAILURE() << "cannot make a temporary directory";
+}
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  std::error_code error;
+  // Tests may leave unreadable directories behind; give access back first.
+  for (auto it = fs::recursive_directory_iterator(path_, fs::directory_options::skip_permission_denied, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    if (it->is_directory(error) && !it->is_symlink(error)) {
+      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, error);
+    }
+  }
+  fs::permissions(path_, fs::perms::owner_all, fs::perm_options::add, error);
+  fs::remove_all(path_, error);
+}
+
+std::string Sep() {
+#ifdef _WIN32
+  return "\\";
+#else
+  return "/";
+#endif
+}
+
+void WriteFile(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << content;
+  ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int second) {
+  using namespace std::chrono;
+  const sys_days date = year_month_day{std::chrono::year{year}, std::chrono::month{static_cast<unsigned>(month)},
+                                       std::chrono::day{static_cast<unsigned>(day)}};
+  return date.time_since_epoch().count() * 86400 + hour * 3600 + minute * 60 + second;
+}
+
+void SetWriteTime(const fs::path& path, int64_t seconds, int64_t nanoseconds) {
+  using namespace std::chrono;
+  const sys_time<std::chrono::nanoseconds> when{std::chrono::seconds{seconds} +
+                                                std::chrono::nanoseconds{nanoseconds}};
+  std::error_code error;
+  fs::last_write_time(path, file_clock::from_sys(when), error);
+  ASSERT_FALSE(error) << "cannot set the time of " << path << ": " << error.message();
+}
+
+std::string ListTree(const fs::path& root) {
+  std::vector<std::string> entries;
+  std::error_code error;
+  for (auto it = fs::recursive_directory_iterator(root, fs::directory_options::skip_permission_denied, error);
+       !error && it != fs::recursive_directory_iterator(); it.increment(error)) {
+    std::string relative = fs::relative(it->path(), root).generic_string();
+    if (it->is_directory() && !it->is_symlink()) relative += "/";
+    entries.push_back(relative);
+  }
+  std::sort(entries.begin(), entries.end());
+  std::string listing;
+  for (const std::string& entry : entries) listing += entry + "\n";
+  return listing;
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Real files for tests: a fresh temporary directory removed again at the
+// end of the test, and helpers to fill it. Portable through std::filesystem,
+// so the same tests run on POSIX and on Windows.
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace fs = std::filesystem;
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const fs::path& path() const { return path_; }
+  // The path as the program's narrow strings spell it.
+  std::string str() const { return path_.string(); }
+
+ private:
+  fs::path path_;
+};
+
+// The separator the program puts between path parts on this system.
+std::string Sep();
+
+// Writes content to path (creating parent directories).
+void WriteFile(const fs::path& path, const std::string& content);
+std::string ReadFile(const fs::path& path);
+
+// Sets the last-write time of path exactly, as seconds and nanoseconds since
+// 1970-01-01 UTC (negative for earlier times).
+void SetWriteTime(const fs::path& path, int64_t seconds, int64_t nanoseconds = 0);
+
+// 1970-based seconds of a UTC calendar time.
+int64_t UtcSeconds(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
+
+// Every path below root, relative, "/"-separated, sorted; directories end in "/".
+std::string ListTree(const fs::path& root);
