@@ -7,7 +7,7 @@
 // of the program relies on:
 //
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
-//    "." and ".." included, sorted by name with ASCII case folded (the order
+//    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
 //    with the link's own last-write time.
 //  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails

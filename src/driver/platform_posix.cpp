@@ -32,13 +32,18 @@ unsigned char FoldAsciiCase(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c - 'A' + 'a') : c;
 }
 
-// NTFS order: bytes compared after folding ASCII case; names equal so
-// folded fall back to plain bytes so the order never depends on readdir.
+unsigned char UpperAsciiCase(unsigned char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+// NTFS order: bytes compared after upper-casing ASCII letters (so "_"
+// sorts after every letter's capital); names equal so folded fall back to
+// plain bytes, so the order never depends on readdir.
 bool ListsBefore(const std::string& a, const std::string& b) {
   const std::size_t common = std::min(a.size(), b.size());
   for (std::size_t i = 0; i < common; ++i) {
-    const unsigned char fa = FoldAsciiCase(static_cast<unsigned char>(a[i]));
-    const unsigned char fb = FoldAsciiCase(static_cast<unsigned char>(b[i]));
+    const unsigned char fa = UpperAsciiCase(static_cast<unsigned char>(a[i]));
+    const unsigned char fb = UpperAsciiCase(static_cast<unsigned char>(b[i]));
     if (fa != fb) return fa < fb;
   }
   if (a.size() != b.size()) return a.size() < b.size();

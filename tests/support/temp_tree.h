@@ -32,8 +32,9 @@ std::string Sep();
 void WriteFile(const fs::path& path, const std::string& content);
 std::string ReadFile(const fs::path& path);
 
-// Sets the last-write time of path exactly, as seconds and nanoseconds since
-// 1970-01-01 UTC (negative for earlier times).
+// Sets the last-write time of path exactly (a link's own time, not its
+// target's), as seconds and nanoseconds since 1970-01-01 UTC; negative
+// seconds for earlier times. Windows keeps 100 ns steps.
 void SetWriteTime(const fs::path& path, int64_t seconds, int64_t nanoseconds = 0);
 
 // 1970-based seconds of a UTC calendar time.
