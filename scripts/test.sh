@@ -9,5 +9,8 @@ scripts/setup.sh
 echo "== host build and tests"
 cmake --workflow --preset host
 
+echo "== host build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
+cmake --workflow --preset sanitize
+
 echo "== Windows build, tests under Wine"
 cmake --workflow --preset windows

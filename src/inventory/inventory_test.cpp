@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/owned_list.h"
+
 namespace {
 
 FileRecord* MakeFile(const char* name) {
@@ -27,7 +29,8 @@ std::vector<std::string> Names(const DirRecord& dir) {
 }
 
 TEST(FindOrAppendDir, ComparesOnlyTheTailSoARevisitedPathGetsASecondRecord) {
-  DirList list{};
+  OwnedList owned;
+  DirList& list = owned.list;
   AppendFile(list, "A", MakeFile("1"));
   AppendFile(list, "B", MakeFile("2"));
   AppendFile(list, "A", MakeFile("3"));
@@ -38,7 +41,8 @@ TEST(FindOrAppendDir, ComparesOnlyTheTailSoARevisitedPathGetsASecondRecord) {
 }
 
 TEST(FindOrAppendDir, TailMatchIsExactSoCaseVariantsAreDistinct) {
-  DirList list{};
+  OwnedList owned;
+  DirList& list = owned.list;
   DirRecord* lower = FindOrAppendDir(list, "x/start menu");
   DirRecord* same = FindOrAppendDir(list, "x/start menu");
   DirRecord* upper = FindOrAppendDir(list, "x/Start Menu");
@@ -53,7 +57,8 @@ TEST(FindOrAppendDir, TailMatchIsExactSoCaseVariantsAreDistinct) {
 }
 
 TEST(FindOrAppendDir, RefusesAPathThatDoesNotFitAndLeavesTheListAlone) {
-  DirList list{};
+  OwnedList owned;
+  DirList& list = owned.list;
   const std::string too_long(kMaxPath, 'a');
   EXPECT_EQ(FindOrAppendDir(list, too_long.c_str()), nullptr);
   EXPECT_EQ(list.count, 0u);
@@ -69,7 +74,8 @@ TEST(FindOrAppendDir, RefusesAPathThatDoesNotFitAndLeavesTheListAlone) {
 }
 
 TEST(AppendFile, KeepsChainOrderCountAndResetsNext) {
-  DirList list{};
+  OwnedList owned;
+  DirList& list = owned.list;
   FileRecord* first = MakeFile("b.lnk");
   FileRecord* second = MakeFile("a.lnk");
   second->next = first;  // stale link from elsewhere must not survive
@@ -84,7 +90,8 @@ TEST(AppendFile, KeepsChainOrderCountAndResetsNext) {
 }
 
 TEST(Lookups, MatchFirstRecordIgnoringAsciiCaseOnly) {
-  DirList list{};
+  OwnedList owned;
+  DirList& list = owned.list;
   AppendFile(list, "C:\\Start Menu\\Programs", MakeFile("Tool.LNK"));
   AppendFile(list, "C:\\Start Menu\\Other", MakeFile("x"));
   AppendFile(list, "C:\\START MENU\\programs", MakeFile("second"));
