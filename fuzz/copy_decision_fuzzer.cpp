@@ -1,0 +1,110 @@
+// A fuzzed snapshot against a fixed fresh scan: whatever the snapshot says,
+// every item chosen for a move is a record of the fresh scan, lies under
+// UserStartMenu, and is never the Start Menu root itself.
+//
+// Relocation is replaced here by recorders, so nothing on disk moves; the
+// change detection and the snapshot reader are the program's own.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include <unistd.h>
+
+#include "driver/driver.h"
+#include "propagate/propagate.h"
+#include "snapshot/snapshot.h"
+#include "support/owned_list.h"
+
+int32_t RunMode = kCopyMode;
+PathBuffer SnapshotPath;
+PathBuffer UserStartMenu;
+PathBuffer AllUsersStartMenu;
+int32_t UserStartMenuLength = 0;
+
+namespace {
+
+DirList Current;
+std::set<const DirRecord*> CurrentDirs;
+std::set<const FileRecord*> CurrentFiles;
+
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+
+bool UnderUserStartMenu(const char* path) {
+  return std::strncmp(path, UserStartMenu, static_cast<std::size_t>(UserStartMenuLength)) == 0;
+}
+
+void AddCurrentFile(const char* dir, const char* name, uint16_t year, uint16_t second, uint8_t valid) {
+  FileRecord* record = NewFileRecord();
+  std::snprintf(record->name, sizeof record->name, "%s", name);
+  record->time_valid = valid;
+  record->last_write = SYSTEMTIME{year, 5, 3, 7, 12, 30, second, 250};
+  AppendFile(Current, dir, record);
+}
+
+bool SetUpOnce() {
+  std::snprintf(SnapshotPath, sizeof SnapshotPath, "/tmp/dravonel-fuzz-copy-%d.dat", static_cast<int>(getpid()));
+  std::snprintf(UserStartMenu, sizeof UserStartMenu, "/home/u/Start Menu");
+  std::snprintf(AllUsersStartMenu, sizeof AllUsersStartMenu, "/sys/Profiles/All Users/Start Menu");
+  UserStartMenuLength = static_cast<int32_t>(std::strlen(UserStartMenu));
+
+  // A fresh scan as the scan builds it: pre-order, files right after
+  // their directory's record.
+  AddCurrentFile("/home/u/Start Menu", "Help.lnk", 2026, 1, 1);
+  AddCurrentFile("/home/u/Start Menu", "Old.lnk", 1999, 0, 0);
+  FindOrAppendDir(Current, "/home/u/Start Menu/Programs");
+  AddCurrentFile("/home/u/Start Menu/Programs/Tool", "Tool.lnk", 2026, 5, 1);
+  AddCurrentFile("/home/u/Start Menu/Programs/Tool", "tool.lnk", 2026, 6, 1);
+  FindOrAppendDir(Current, "/home/u/Start Menu/Programs/Tool/Sub");
+  AddCurrentFile("/home/u/Start Menu/Programs/Other", "a", 2025, 59, 1);
+  for (const DirRecord* d = Current.head; d != nullptr; d = d->next) {
+    CurrentDirs.insert(d);
+    for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) CurrentFiles.insert(f);
+  }
+  return true;
+}
+
+}  // namespace
+
+void MoveDirToAllUsers(const DirRecord& d) {
+  Check(CurrentDirs.count(&d) == 1);
+  Check(UnderUserStartMenu(d.path));
+  Check(std::strcmp(d.path, UserStartMenu) != 0);
+}
+
+void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
+  Check(CurrentDirs.count(&d) == 1);
+  Check(CurrentFiles.count(&f) == 1);
+  Check(UnderUserStartMenu(d.path));
+  bool in_chain = false;
+  for (const FileRecord* candidate = d.first_file; candidate != nullptr; candidate = candidate->next) {
+    in_chain = in_chain || candidate == &f;
+  }
+  Check(in_chain);
+}
+
+void GrantEveryoneRead(const char*) { std::abort(); }
+
+int MapToAllUsers(PathBuffer, const char*) {
+  std::abort();
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  static const bool ready = SetUpOnce();
+  (void)ready;
+  FILE* file = std::fopen(SnapshotPath, "wb");
+  if (file == nullptr) std::abort();
+  if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
+  std::fclose(file);
+
+  OwnedList snapshot;
+  if (LoadSnapshot(snapshot.list) == 0) PropagateChanges(snapshot.list, Current);
+  std::remove(SnapshotPath);
+  return 0;
+}
