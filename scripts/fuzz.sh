@@ -21,7 +21,9 @@ for target in snapshot_reader copy_decision; do
   mkdir -p "$work"
   log="$PWD/build/fuzz/$target.log"
   echo "== fuzzing $target for ${seconds}s"
-  if ! (cd "$work" && "$PWD/../../bin/${target}_fuzzer" "$work" "$PWD/../../../../fuzz/corpus/$target" \
+  fuzzer="$PWD/build/fuzz/bin/${target}_fuzzer"
+  seeds="$PWD/fuzz/corpus/$target"
+  if ! (cd "$work" && "$fuzzer" "$work" "$seeds" \
           -max_total_time="$seconds" -timeout=5 -rss_limit_mb=512 -malloc_limit_mb=256 \
           -max_len=8192 -print_final_stats=1 -artifact_prefix="$findings/$target-" >"$log" 2>&1); then
     tail -40 "$log"
