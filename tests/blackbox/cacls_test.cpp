@@ -176,19 +176,14 @@ TEST(Cacls, UnsupportedCommandLinesChangeNothing) {
   const fs::path dir = MakeDir(temp.path() / "d", 0700);
   const fs::path file = MakeFile(dir / "f", 0600);
   const std::string path = dir.string();
+  // The parser's cases are in its unit tests; these show the whole program
+  // refusing before it touches anything.
   const std::vector<std::vector<std::string>> refused{
       {},
-      {""},
       {path},
-      {path, "/T", "/E"},
-      {path, "/T", "/E", "/G"},
       {path, "/T", "/E", "/G", "root:R"},
-      {path, "/T", "/E", "/G", "Everyone:X"},
       {path, "/T", "/E", "/G", "Everyone:R", "/D", "Everyone"},
-      {path, "/T", "/E", "/R", "Everyone"},
-      {path, "/T", "/E", "/P", "Everyone:R"},
-      {path, "/T", "/C", "/G", "Everyone:R"},
-      {path, "/T", "Everyone:R"},
+      {path, "/T", "/E", "Everyone:R"},
       {"/T", "/E", "/G", "Everyone:R"},
   };
   for (const std::vector<std::string>& arguments : refused) {
