@@ -100,5 +100,10 @@ void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* di
   // entry and everything below it are left out.
   if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) return;
   FindOrAppendDir(list, child);
+  // A directory link or junction is recorded but never entered: it may
+  // lead back up the tree, and two such links would multiply the paths at
+  // every level until they no longer fit. (POSIX links are never listed as
+  // directories at all.)
+  if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
   ScanDirectory(list, child);
 }

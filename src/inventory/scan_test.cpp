@@ -189,6 +189,33 @@ TEST(AddSubdirEntry, TakesDirectoriesButNotDotOrDotDotExactly) {
   EXPECT_EQ(Outline(list, "D"), "...:\n.x:\n");
 }
 
+TEST(AddSubdirEntry, RecordsADirectoryLinkButNeverEntersIt) {
+  TempDir root;
+  WriteFile(root.path() / "L" / "inside.lnk", "");
+  const std::string s = Sep();
+  DirList list{};
+  AddSubdirEntry(list, Entry("L", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), root.str().c_str());
+  EXPECT_EQ(Outline(list, root.str()), "L:\n");
+
+  // A real link back up the tree, where the system lets the test make one.
+  const std::string up = root.str() + s + "L" + s + "up";
+#ifdef _WIN32
+  // Wine answers success without making one.
+  if (!CreateSymbolicLinkA(up.c_str(), root.str().c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) ||
+      GetFileAttributesA(up.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    GTEST_SKIP() << "cannot make a directory link here";
+  }
+#else
+  ASSERT_EQ(symlink(root.str().c_str(), up.c_str()), 0);
+#endif
+#ifdef _WIN32
+  const std::string expected = "L: inside.lnk\nL" + s + "up:\n";  // a directory, recorded, not entered
+#else
+  const std::string expected = "L: inside.lnk up\n";  // listed as what it is: not a directory
+#endif
+  EXPECT_EQ(ScanOutline(root.str()), expected);
+}
+
 TEST(AddSubdirEntry, SkipsAChildPathThatDoesNotFitAPathBuffer) {
   DirList list{};
   const std::string parent(250, 'p');
