@@ -154,17 +154,4 @@ TEST_F(LoadSnapshotTest, PathOrNameWithoutATerminatorFails) {
   }
 }
 
-TEST_F(LoadSnapshotTest, FailsWhileAnotherHandleHoldsTheFile) {
-  WriteFile(file, EncodeSnapshotImage(kSmall));
-  const HANDLE held = CreateFileA(SnapshotPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  DirList list{};
-  EXPECT_EQ(LoadSnapshot(list), -1);
-  EXPECT_EQ(list.count, 0u);
-  CloseHandle(held);
-  EXPECT_EQ(LoadSnapshot(list), 0);
-  EXPECT_EQ(list.count, 2u);
-}
-
 }  // namespace

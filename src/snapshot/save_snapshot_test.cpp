@@ -107,26 +107,6 @@ TEST_F(SaveSnapshotTest, ReplacesALongerEarlierSnapshot) {
   EXPECT_EQ(ReadFile(file), std::string(4, '\0'));
 }
 
-TEST_F(SaveSnapshotTest, FailsWhenTheFileCannotBeCreated) {
-  fs::create_directory(file);
-  EXPECT_EQ(SaveSnapshot(DirList{}), -1);
-  EXPECT_TRUE(fs::is_directory(file));
-
-  ASSERT_EQ(JoinPath(SnapshotPath, (folder.str() + Sep() + "missing" + Sep() + "Dravonel.Dat").c_str(), ""), 0);
-  EXPECT_EQ(SaveSnapshot(DirList{}), -1);
-  EXPECT_FALSE(fs::exists(folder.path() / "missing"));
-}
-
-TEST_F(SaveSnapshotTest, FailsWithoutTouchingAFileAnotherHandleHolds) {
-  WriteFile(file, "held");
-  const HANDLE held = CreateFileA(SnapshotPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(SaveSnapshot(ListOfImage(GoldenImage())), -1);
-  CloseHandle(held);
-  EXPECT_EQ(ReadFile(file), "held");
-}
-
 TEST_F(SaveSnapshotTest, RefusesAListWhoseCountsDisagreeWithItsLinks) {
   // The file would not read back as this list.
   DirList list = ListOfImage({{"D", {{"f", 1, {}}}}});

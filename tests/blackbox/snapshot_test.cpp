@@ -108,30 +108,6 @@ TEST(SnapshotRun, EmptyOrMissingStartMenuSavesAnEmptyInventory) {
   fs::create_directories(sandbox.user_menu);
   ExpectSilentSuccess(sandbox.Run({}));
   EXPECT_EQ(ReadFile(sandbox.snapshot), std::string(4, '\0'));
-
-  // Only subdirectories: the first record is the first subdirectory's.
-  fs::create_directories(sandbox.user_menu + Sep() + "Empty");
-  WriteFile(sandbox.user_menu + Sep() + "Full" + Sep() + "f.lnk", "");
-  ExpectSilentSuccess(sandbox.Run({}));
-  std::string error;
-  const SnapshotImage image = ReadSnapshot(sandbox.snapshot, &error);
-  ASSERT_EQ(error, "");
-  ASSERT_EQ(image.size(), 2u);
-  EXPECT_EQ(image[0].path, sandbox.user_menu + Sep() + "Empty");
-  EXPECT_TRUE(image[0].files.empty());
-  EXPECT_EQ(image[1].path, sandbox.user_menu + Sep() + "Full");
-  EXPECT_EQ(image[1].files.size(), 1u);
-}
-
-TEST(SnapshotRun, ReplacesAnEarlierSnapshotWhole) {
-  Sandbox sandbox;
-  WriteFile(sandbox.snapshot, std::string(10000, '\x5A'));
-  WriteFile(sandbox.user_menu + Sep() + "a.lnk", "");
-  ExpectSilentSuccess(sandbox.Run({}));
-  EXPECT_EQ(ReadFile(sandbox.snapshot).size(), 4 + 276 + 284u);
-  std::string error;
-  ReadSnapshot(sandbox.snapshot, &error);
-  EXPECT_EQ(error, "");
 }
 
 TEST(SnapshotRun, RelativeUserProfileKeepsTheSnapshotInTheProfile) {
