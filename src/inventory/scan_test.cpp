@@ -4,6 +4,7 @@
 #include <string>
 
 #include "inventory/inventory.h"
+#include "support/owned_list.h"
 #include "support/file_time.h"
 #include "support/inventory_image.h"
 #include "support/temp_tree.h"
@@ -31,7 +32,8 @@ std::string Outline(const DirList& list, const std::string& root) {
 }
 
 std::string ScanOutline(const std::string& root) {
-  DirList list{};
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
   ScanDirectory(list, root.c_str());
   return Outline(list, root);
 }
@@ -94,7 +96,8 @@ TEST(ScanDirectory, RecordsTheUtcWriteTimeWithDayOfWeekAndMilliseconds) {
   ASSERT_TRUE(SetExactWriteTime(root.str() + Sep() + "t.lnk", UtcSeconds(2021, 3, 4, 5, 6, 7), 890'000'000));
   WriteFile(root.path() / "u.lnk", "");
   ASSERT_TRUE(SetExactWriteTime(root.str() + Sep() + "u.lnk", UtcSeconds(1950, 6, 15, 23, 59, 59), 999'999'900));
-  DirList list{};
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
   ScanDirectory(list, root.str().c_str());
   ASSERT_EQ(list.count, 1u);
   EXPECT_EQ(DescribeSnapshotImage(ImageOfList(list)),
@@ -159,7 +162,8 @@ TEST(ScanDirectory, SymbolicLinkIsRecordedAsItselfAndNeverFollowed) {
 #endif
 
 TEST(AddFileEntry, TakesFilesOnlyAndKeepsATimeThatCannotBeConvertedAsNotValid) {
-  DirList list{};
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
   AddFileEntry(list, Entry("sub", FILE_ATTRIBUTE_DIRECTORY), "D");
   EXPECT_EQ(list.count, 0u);
 
@@ -176,7 +180,8 @@ TEST(AddFileEntry, TakesFilesOnlyAndKeepsATimeThatCannotBeConvertedAsNotValid) {
 }
 
 TEST(AddSubdirEntry, TakesDirectoriesButNotDotOrDotDotExactly) {
-  DirList list{};
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
   const std::string s = Sep();
   AddSubdirEntry(list, Entry("file.lnk", FILE_ATTRIBUTE_NORMAL), "D");
   AddSubdirEntry(list, Entry(".", FILE_ATTRIBUTE_DIRECTORY), "D");
@@ -193,7 +198,8 @@ TEST(AddSubdirEntry, RecordsADirectoryLinkButNeverEntersIt) {
   TempDir root;
   WriteFile(root.path() / "L" / "inside.lnk", "");
   const std::string s = Sep();
-  DirList list{};
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
   AddSubdirEntry(list, Entry("L", FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT), root.str().c_str());
   EXPECT_EQ(Outline(list, root.str()), "L:\n");
 
@@ -217,7 +223,8 @@ TEST(AddSubdirEntry, RecordsADirectoryLinkButNeverEntersIt) {
 }
 
 TEST(AddSubdirEntry, SkipsAChildPathThatDoesNotFitAPathBuffer) {
-  DirList list{};
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
   const std::string parent(250, 'p');
   // 250 + separator + 9 = 260 bytes: no room for the terminator.
   AddSubdirEntry(list, Entry("123456789", FILE_ATTRIBUTE_DIRECTORY), parent.c_str());

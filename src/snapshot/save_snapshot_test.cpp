@@ -5,6 +5,7 @@
 
 #include "driver/driver.h"
 #include "snapshot/snapshot.h"
+#include "support/owned_list.h"
 #include "support/inventory_image.h"
 #include "support/temp_tree.h"
 
@@ -63,11 +64,20 @@ TEST_F(SaveSnapshotTest, GoldenFileIsWrittenExactlyAndReadsBack) {
   // The tests' own encoder agrees with the hand-made bytes.
   ASSERT_EQ(EncodeSnapshotImage(GoldenImage()), GoldenBytes());
 
-  ASSERT_EQ(SaveSnapshot(ListOfImage(GoldenImage())), 0);
+  {
+
+    OwnedList saved;
+
+    saved.list = ListOfImage(GoldenImage());
+
+    ASSERT_EQ(SaveSnapshot(saved.list), 0);
+
+  }
   EXPECT_EQ(ReadFile(file), GoldenBytes());
 
   WriteFile(file, GoldenBytes());
-  DirList loaded{};
+  OwnedList owned_loaded;
+  DirList& loaded = owned_loaded.list;
   ASSERT_EQ(LoadSnapshot(loaded), 0);
   EXPECT_EQ(DescribeSnapshotImage(ImageOfList(loaded)), DescribeSnapshotImage(GoldenImage()));
   EXPECT_TRUE(CountsMatchLinks(loaded));
@@ -78,12 +88,15 @@ TEST_F(SaveSnapshotTest, GoldenFileIsWrittenExactlyAndReadsBack) {
 TEST_F(SaveSnapshotTest, EmptyInventoryIsACountOfZeroAndADirectoryAloneIsItsImage) {
   ASSERT_EQ(SaveSnapshot(DirList{}), 0);
   EXPECT_EQ(ReadFile(file), std::string(4, '\0'));
-  DirList loaded{};
+  OwnedList owned_loaded;
+  DirList& loaded = owned_loaded.list;
   ASSERT_EQ(LoadSnapshot(loaded), 0);
   EXPECT_EQ(loaded.count, 0u);
   EXPECT_EQ(loaded.head, nullptr);
 
-  DirList one{};
+  OwnedList owned_one;
+
+  DirList& one = owned_one.list;
   FindOrAppendDir(one, "M");
   ASSERT_EQ(SaveSnapshot(one), 0);
   std::string expected(4 + kDirImageSize, '\0');
@@ -94,7 +107,9 @@ TEST_F(SaveSnapshotTest, EmptyInventoryIsACountOfZeroAndADirectoryAloneIsItsImag
 
 TEST_F(SaveSnapshotTest, WritesZerosAfterTerminatorsWhateverMemoryHolds) {
   const SnapshotImage image = {{"D", {{"f", 1, {2000, 1, 6, 1, 0, 0, 0, 0}}}}};
-  DirList list = ListOfImage(image);
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
+  list = ListOfImage(image);
   std::memset(list.head->path + 2, 'x', kMaxPath - 2);
   std::memset(list.head->first_file->name + 2, 'y', kMaxPath - 2);
   ASSERT_EQ(SaveSnapshot(list), 0);
@@ -109,7 +124,9 @@ TEST_F(SaveSnapshotTest, ReplacesALongerEarlierSnapshot) {
 
 TEST_F(SaveSnapshotTest, RefusesAListWhoseCountsDisagreeWithItsLinks) {
   // The file would not read back as this list.
-  DirList list = ListOfImage({{"D", {{"f", 1, {}}}}});
+  OwnedList owned_list;
+  DirList& list = owned_list.list;
+  list = ListOfImage({{"D", {{"f", 1, {}}}}});
   list.count = 2;
   EXPECT_EQ(SaveSnapshot(list), -1);
   list.count = 1;
@@ -118,6 +135,7 @@ TEST_F(SaveSnapshotTest, RefusesAListWhoseCountsDisagreeWithItsLinks) {
   list.head->file_count = 1;
   list.head->next = list.head;  // more records than counted
   EXPECT_EQ(SaveSnapshot(list), -1);
+  list.head->next = nullptr;
 }
 
 }  // namespace

@@ -1,13 +1,9 @@
 #include "support/temp_tree.h"
 
+#include "support/file_time.h"
+
 #include <gtest/gtest.h>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#endif
 
 #include <algorithm>
 #include <fstream>
@@ -73,24 +69,7 @@ int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int secon
 }
 
 void SetWriteTime(const fs::path& path, int64_t seconds, int64_t nanoseconds) {
-#ifdef _WIN32
-  // The runtime's own time setting keeps whole seconds only.
-  const int64_t ticks = (seconds + 11644473600LL) * 10000000LL + nanoseconds / 100;
-  FILETIME when{static_cast<DWORD>(static_cast<uint64_t>(ticks) & 0xFFFFFFFFu),
-                static_cast<DWORD>(static_cast<uint64_t>(ticks) >> 32)};
-  HANDLE file = CreateFileW(path.wstring().c_str(), FILE_WRITE_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  ASSERT_NE(file, INVALID_HANDLE_VALUE) << "cannot open " << path;
-  const BOOL set = SetFileTime(file, nullptr, nullptr, &when);
-  CloseHandle(file);
-  ASSERT_TRUE(set) << "cannot set the time of " << path;
-#else
-  // Directly, since std::filesystem's clock spans only about 1882 to 2466.
-  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0)
-      << "cannot set the time of " << path;
-#endif
+  ASSERT_TRUE(SetExactWriteTime(path.string(), seconds, nanoseconds)) << "cannot set the time of " << path;
 }
 
 std::string ListTree(const fs::path& root) {
