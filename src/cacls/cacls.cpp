@@ -1,0 +1,269 @@
+// The permission edit behind Cacls: the command line, the new mode of one
+// item, and the walk that never follows a symbolic link.
+
+#include "cacls/cacls.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace {
+
+char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualFolded(const std::string& a, const char* b) {
+  if (a.size() != std::strlen(b)) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (FoldAsciiCase(a[i]) != FoldAsciiCase(b[i])) return false;
+  }
+  return true;
+}
+
+// "/" and one ASCII letter.
+bool IsSwitch(const char* argument) {
+  const char letter = FoldAsciiCase(argument[0] == '/' ? argument[1] : '\0');
+  return letter >= 'a' && letter <= 'z' && argument[2] == '\0';
+}
+
+// The kGrant* bits of "Everyone:perm", or 0 when it is anything else.
+unsigned ParseGrant(const char* argument) {
+  const char* colon = std::strchr(argument, ':');
+  if (colon == nullptr || colon[1] == '\0' || colon[2] != '\0') return 0;
+  if (!EqualFolded(std::string(argument, colon), "everyone")) return 0;
+  switch (FoldAsciiCase(colon[1])) {
+    case 'r': return kGrantRead;
+    case 'w': return kGrantWrite;
+    case 'c': return kGrantRead | kGrantWrite;
+    case 'f': return kGrantRead | kGrantWrite | kGrantExecute;
+    default: return 0;
+  }
+}
+
+void Report(const std::string& path, int error) {
+  std::fprintf(stderr, "Cacls: %s: %s\n", path.c_str(), std::strerror(error));
+}
+
+bool IsChangeable(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
+
+// Sets the mode of name in directory at without following a link there;
+// status is what fstatat found. Returns 0, or -1 with errno set.
+int ChangeMode(int at, const char* name, const struct stat& status, const CaclsRequest& request) {
+  const bool directory = S_ISDIR(status.st_mode);
+  const mode_t mode = NewMode(status.st_mode, request.grants, request.edit, directory);
+  if (mode == (status.st_mode & 07777)) return 0;
+  if (fchmodat(at, name, mode, AT_SYMLINK_NOFOLLOW) == 0) return 0;
+  if (errno != ENOTSUP && errno != EOPNOTSUPP) return -1;
+  // Some C libraries need /proc for a no-follow fchmodat; an opened
+  // descriptor does without it. O_NONBLOCK: a pipe swapped in never blocks.
+  const int fd = openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat opened;
+  int result = fstat(fd, &opened);
+  if (result == 0 && (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino)) {
+    errno = EAGAIN;  // replaced since we looked
+    result = -1;
+  }
+  if (result == 0) result = fchmod(fd, mode);
+  const int saved = errno;
+  close(fd);
+  errno = saved;
+  return result;
+}
+
+// The entry names of the open directory fd, "." and ".." left out.
+// Returns 0, or -1 with errno set.
+int ListNames(int fd, std::vector<std::string>& names) {
+  const int own = dup(fd);  // closedir closes what fdopendir was given
+  if (own < 0) return -1;
+  DIR* stream = fdopendir(own);
+  if (stream == nullptr) {
+    const int saved = errno;
+    close(own);
+    errno = saved;
+    return -1;
+  }
+  errno = 0;
+  while (const dirent* entry = readdir(stream)) {
+    if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+      names.emplace_back(entry->d_name);
+    }
+    errno = 0;
+  }
+  const int saved = errno;
+  closedir(stream);
+  errno = saved;
+  return saved == 0 ? 0 : -1;
+}
+
+// A directory being walked: which one, what is left of it, and how long
+// its path is in the messages' path.
+struct Frame {
+  dev_t dev;
+  ino_t ino;
+  std::vector<std::string> names;
+  std::size_t next;
+  std::size_t path_length;
+};
+
+// Opens the directory name in at, never through a link, and lists it into a
+// new frame. Returns its descriptor, or -1 with errno set.
+int EnterDirectory(int at, const char* name, Frame& frame) {
+  const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat status;
+  if (fstat(fd, &status) != 0 || ListNames(fd, frame.names) != 0) {
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return -1;
+  }
+  frame.dev = status.st_dev;
+  frame.ino = status.st_ino;
+  frame.next = 0;
+  return fd;
+}
+
+// Changes everything below the directory open as fd (whose own mode is
+// done), closing fd. Only the innermost directory stays open: going back
+// up is through "..", checked to be the directory we came from, so a tree
+// moved during the walk stops it rather than sending it elsewhere.
+int WalkBelow(int fd, Frame top, std::string path, const CaclsRequest& request) {
+  int result = kCaclsSuccess;
+  std::vector<Frame> stack;
+  stack.push_back(std::move(top));
+  while (!stack.empty()) {
+    if (stack.back().next == stack.back().names.size()) {
+      stack.pop_back();
+      if (stack.empty()) break;
+      const int parent = openat(fd, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      struct stat status;
+      const bool same = parent >= 0 && fstat(parent, &status) == 0 &&
+                        status.st_dev == stack.back().dev && status.st_ino == stack.back().ino;
+      const int error = parent < 0 ? errno : ESTALE;
+      close(fd);
+      fd = parent;
+      path.resize(stack.back().path_length);
+      if (!same) {
+        Report(path, error);
+        if (parent >= 0) close(parent);
+        return kCaclsFailed;
+      }
+      continue;
+    }
+
+    Frame& frame = stack.back();
+    const std::string name = frame.names[frame.next++];
+    path.resize(frame.path_length);
+    if (path.empty() || path.back() != '/') path += '/';
+    path += name;
+
+    struct stat status;
+    if (fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      Report(path, errno);
+      result = kCaclsFailed;
+      continue;
+    }
+    if (!IsChangeable(status.st_mode)) continue;
+    if (ChangeMode(fd, name.c_str(), status, request) != 0) {
+      Report(path, errno);
+      result = kCaclsFailed;
+    }
+    if (!S_ISDIR(status.st_mode)) continue;
+
+    Frame child{};
+    const int child_fd = EnterDirectory(fd, name.c_str(), child);
+    if (child_fd < 0) {
+      Report(path, errno);
+      result = kCaclsFailed;
+      continue;
+    }
+    if (child.names.empty()) {
+      close(child_fd);
+      continue;
+    }
+    close(fd);
+    fd = child_fd;
+    child.path_length = path.size();
+    stack.push_back(std::move(child));
+  }
+  close(fd);
+  return result;
+}
+
+}  // namespace
+
+int ParseCaclsArguments(int argc, const char* const* argv, CaclsRequest& request) {
+  request = CaclsRequest{};
+  if (argc < 2 || argv[1][0] == '\0' || IsSwitch(argv[1])) return -1;
+  request.path = argv[1];
+  bool after_grant_switch = false;  // arguments are grants until the next switch
+  bool grant_missing = false;       // a /G with no grant yet
+  for (int i = 2; i < argc; ++i) {
+    const char* argument = argv[i];
+    if (argument[0] == '/') {
+      if (grant_missing || !IsSwitch(argument)) return -1;
+      switch (FoldAsciiCase(argument[1])) {
+        case 't': request.tree = true; break;
+        case 'e': request.edit = true; break;
+        case 'g': grant_missing = true; break;
+        default: return -1;
+      }
+      after_grant_switch = grant_missing;
+      continue;
+    }
+    const unsigned grant = after_grant_switch ? ParseGrant(argument) : 0;
+    if (grant == 0) return -1;
+    request.grants |= grant;
+    grant_missing = false;
+  }
+  return (grant_missing || request.grants == 0) ? -1 : 0;
+}
+
+mode_t GrantedBits(unsigned grants, bool directory) {
+  mode_t bits = 0;
+  if (grants & kGrantRead) bits |= directory ? 0555 : 0444;
+  if (grants & kGrantWrite) bits |= 0222;
+  if (grants & kGrantExecute) bits |= 0111;
+  return bits;
+}
+
+mode_t NewMode(mode_t old_mode, unsigned grants, bool edit, bool directory) {
+  const mode_t granted = GrantedBits(grants, directory);
+  if (!edit) return granted;
+  mode_t mode = (old_mode & 07777) | granted;
+  if (!directory && (grants & kGrantWrite)) mode &= static_cast<mode_t>(~(S_ISUID | S_ISGID));
+  return mode;
+}
+
+int ApplyCacls(const CaclsRequest& request) {
+  std::string path = request.path;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+
+  struct stat status;
+  if (fstatat(AT_FDCWD, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  if (!IsChangeable(status.st_mode)) return kCaclsSuccess;
+  if (ChangeMode(AT_FDCWD, path.c_str(), status, request) != 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  if (!S_ISDIR(status.st_mode) || !request.tree) return kCaclsSuccess;
+
+  Frame top{};
+  const int fd = EnterDirectory(AT_FDCWD, path.c_str(), top);
+  if (fd < 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  top.path_length = path.size();
+  return WalkBelow(fd, std::move(top), std::move(path), request);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// Cacls: the access-control editor dravonel runs on each item it moved, for
+// systems that have none. It does with permission bits what the command
+// line asks of an access list:
+//
+//   Cacls <path> [/T] [/E] [/G Everyone:perm ...]
+//
+//  /T  the path and, for a directory, everything below it.
+//  /E  edit: add the granted bits to those already there. Without it the
+//      permission bits become exactly what is granted (setuid, setgid and
+//      sticky cleared), as a replaced access list would.
+//  /G  one or more grants, each "Everyone:perm", perm one of R (read),
+//      W (write), C (change: read and write) or F (full: read, write and
+//      execute). Everyone is owner, group and others alike. On a directory
+//      read brings search permission with it.
+//
+// Switches, the user name and the perm letter match without regard to
+// ASCII case. The path is always the first argument, so an absolute path
+// is not mistaken for a switch; a first argument of "/" and one letter is
+// taken as a switch, the path missing.
+//
+// A symbolic link is never followed: one given as the path is left alone
+// (success), one met below is passed over, so a link can never lend its
+// target the grant. Only regular files and directories are changed;
+// devices, pipes and sockets are left alone. Trailing slashes of the path
+// are dropped, so "link/" names the link, not its target.
+//
+// On an edit that grants write permission, a regular file loses setuid and
+// setgid, as it would when written by another user: a grant never leaves a
+// set-id program writable by all. Directories keep their setgid (group
+// inheritance) and sticky bits on an edit.
+//
+// Prints nothing on success. Exit status 0; 1 (kCaclsUsage) for a command
+// line it does not support, with the usage text on standard error and
+// nothing changed; 2 (kCaclsFailed) when the path cannot be found or
+// changed, or when any item below it could not be (one line on standard
+// error each; the walk goes on with the rest).
+
+#include <sys/types.h>
+
+#include <string>
+
+constexpr int kCaclsSuccess = 0;
+constexpr int kCaclsUsage = 1;
+constexpr int kCaclsFailed = 2;
+
+constexpr const char* kCaclsUsageText =
+    "Usage: Cacls <path> [/T] [/E] [/G Everyone:perm ...]\n"
+    "  /T  the path and everything below it\n"
+    "  /E  add to the permissions instead of replacing them\n"
+    "  perm: R (read), W (write), C (change), F (full)\n";
+
+// What a grant adds, combined over all grants of a command line.
+constexpr unsigned kGrantRead = 1;
+constexpr unsigned kGrantWrite = 2;
+constexpr unsigned kGrantExecute = 4;
+
+struct CaclsRequest {
+  std::string path;
+  bool tree = false;    // /T
+  bool edit = false;    // /E
+  unsigned grants = 0;  // kGrant* bits; never 0 in a parsed request
+};
+
+// Reads argv[1..argc-1] into request. Returns 0, or -1 for anything not
+// supported: no path, no grant, another user, an unknown perm or switch.
+int ParseCaclsArguments(int argc, const char* const* argv, CaclsRequest& request);
+
+// The permission bits grants give a directory or another file.
+mode_t GrantedBits(unsigned grants, bool directory);
+
+// The mode bits (07777) an item with mode old_mode gets.
+mode_t NewMode(mode_t old_mode, unsigned grants, bool edit, bool directory);
+
+// Carries out request; returns kCaclsSuccess or kCaclsFailed, with a line
+// on standard error for each item that could not be changed. The walk
+// below a directory keeps a single directory open at a time, so no depth
+// of tree exhausts descriptors or stack.
+int ApplyCacls(const CaclsRequest& request);
