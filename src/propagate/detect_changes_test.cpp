@@ -43,11 +43,11 @@ void Add(DirList& list, const std::string& dir, const char* name, const SYSTEMTI
 void AddDir(DirList& list, const std::string& dir) { ASSERT_NE(FindOrAppendDir(list, dir.c_str()), nullptr); }
 
 std::string MovingFile(const StartMenus& menus, const std::string& relative) {
-  return "Moving File " + menus.User(relative) + " \n         to " + menus.AllUsers(relative) + "\n";
+  return MovingFileLine(menus.User(relative), menus.AllUsers(relative));
 }
 
 std::string MovingDir(const StartMenus& menus, const std::string& relative) {
-  return "Moving Dir " + menus.User(relative) + " \n        to " + menus.AllUsers(relative) + "\n";
+  return MovingDirLine(menus.User(relative), menus.AllUsers(relative));
 }
 
 // Nothing below exists on disk: every move fails, so the printed lines

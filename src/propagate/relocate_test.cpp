@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
+#include "support/menu_lines.h"
 #include "support/start_menus.h"
 #include "support/temp_tree.h"
 
@@ -23,18 +24,6 @@ FileRecord File(const std::string& name) {
   FileRecord f{};
   std::strcpy(f.name, name.c_str());
   return f;
-}
-
-std::string MovingFile(const std::string& source, const std::string& destination) {
-  return "Moving File " + source + " \n         to " + destination + "\n";
-}
-
-std::string MovingDir(const std::string& source, const std::string& destination) {
-  return "Moving Dir " + source + " \n        to " + destination + "\n";
-}
-
-std::string Exec(const std::string& target) {
-  return "Exec 'Cacls \"" + target + "\" /T /E /G Everyone:R'\n";
 }
 
 #ifndef _WIN32
@@ -116,10 +105,10 @@ TEST(MoveFileToAllUsers, MovesIntoRootAndSubdirectoryAndGrantsEach) {
   MoveFileToAllUsers(Dir(menus.user), File("Tool.lnk"));
   MoveFileToAllUsers(Dir(menus.User("Programs")), File("App.lnk"));
   EXPECT_EQ(CapturedLines(),
-            MovingFile(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")) +
-                Exec(menus.AllUsers("Tool.lnk")) +
-                MovingFile(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
-                Exec(menus.AllUsers("Programs/App.lnk")));
+            MovingFileLine(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")) +
+                ExecLine(menus.AllUsers("Tool.lnk")) +
+                MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
+                ExecLine(menus.AllUsers("Programs/App.lnk")));
   EXPECT_EQ(ListTree(menus.user), "Programs/\n");
   EXPECT_EQ(ReadFile(menus.AllUsers("Tool.lnk")), "tool");
   EXPECT_EQ(ReadFile(menus.AllUsers("Programs/App.lnk")), "app");
@@ -134,7 +123,7 @@ TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
   // No destination folder: the move fails, only the printed paths matter.
   StartCapture();
   MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFile(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")));
 }
 
 TEST(MoveFileToAllUsers, ReplacesANamesakeWhateverItsAge) {
@@ -146,8 +135,8 @@ TEST(MoveFileToAllUsers, ReplacesANamesakeWhateverItsAge) {
 
   StartCapture();
   MoveFileToAllUsers(Dir(menus.user), File("Tool.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFile(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")) +
-                                 Exec(menus.AllUsers("Tool.lnk")));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")) +
+                                 ExecLine(menus.AllUsers("Tool.lnk")));
   EXPECT_FALSE(fs::exists(menus.User("Tool.lnk")));
   EXPECT_EQ(ReadFile(menus.AllUsers("Tool.lnk")), "new");
 }
@@ -159,7 +148,7 @@ TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
   WriteFile(menus.AllUsers("Gone.lnk"), "keep me");
   StartCapture();
   MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFile(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
   EXPECT_EQ(ReadFile(menus.AllUsers("Gone.lnk")), "keep me");
 }
 
@@ -169,7 +158,7 @@ TEST(MoveFileToAllUsers, NeverReplacesADirectory) {
   WriteFile(menus.AllUsers("Tool.lnk/inside.lnk"), "inside");
   StartCapture();
   MoveFileToAllUsers(Dir(menus.user), File("Tool.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFile(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")));
   EXPECT_EQ(ReadFile(menus.User("Tool.lnk")), "file");
   EXPECT_EQ(ReadFile(menus.AllUsers("Tool.lnk/inside.lnk")), "inside");
 }
@@ -179,7 +168,7 @@ TEST(MoveFileToAllUsers, MissingDestinationFolderIsNotCreated) {
   WriteFile(menus.User("Programs/New/App.lnk"), "app");
   StartCapture();
   MoveFileToAllUsers(Dir(menus.User("Programs/New")), File("App.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFile(menus.User("Programs/New/App.lnk"), menus.AllUsers("Programs/New/App.lnk")));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/New/App.lnk"), menus.AllUsers("Programs/New/App.lnk")));
   EXPECT_EQ(ReadFile(menus.User("Programs/New/App.lnk")), "app");
   EXPECT_EQ(ListTree(menus.all_users), "");
 }
@@ -195,8 +184,8 @@ TEST(MoveDirToAllUsers, MovesTheWholeDirectoryAndGrantsIt) {
 
   StartCapture();
   MoveDirToAllUsers(Dir(menus.User("Programs/App")));
-  EXPECT_EQ(CapturedLines(), MovingDir(menus.User("Programs/App"), menus.AllUsers("Programs/App")) +
-                                 Exec(menus.AllUsers("Programs/App")));
+  EXPECT_EQ(CapturedLines(), MovingDirLine(menus.User("Programs/App"), menus.AllUsers("Programs/App")) +
+                                 ExecLine(menus.AllUsers("Programs/App")));
   EXPECT_EQ(ListTree(menus.user), "Programs/\n");
   EXPECT_EQ(ListTree(menus.all_users), "Programs/\nPrograms/App/\nPrograms/App/App.lnk\n"
                                        "Programs/App/Sub/\nPrograms/App/Sub/Help.lnk\n");
@@ -214,8 +203,8 @@ TEST(MoveDirToAllUsers, ExistingNamesakeOrMissingParentMovesNothing) {
   StartCapture();
   MoveDirToAllUsers(Dir(menus.User("Programs")));
   MoveDirToAllUsers(Dir(menus.User("Games/Chess")));
-  EXPECT_EQ(CapturedLines(), MovingDir(menus.User("Programs"), menus.AllUsers("Programs")) +
-                                 MovingDir(menus.User("Games/Chess"), menus.AllUsers("Games/Chess")));
+  EXPECT_EQ(CapturedLines(), MovingDirLine(menus.User("Programs"), menus.AllUsers("Programs")) +
+                                 MovingDirLine(menus.User("Games/Chess"), menus.AllUsers("Games/Chess")));
   EXPECT_EQ(ListTree(menus.user), "Games/\nGames/Chess/\nGames/Chess/Chess.lnk\nPrograms/\nPrograms/App.lnk\n");
   EXPECT_EQ(ListTree(menus.all_users), "Programs/\nPrograms/Other.lnk\n");
 }
@@ -257,7 +246,7 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   StartCapture();
   GrantEveryoneRead(too_long.c_str());
   GrantEveryoneRead(fits.c_str());
-  EXPECT_EQ(CapturedLines(), "Skipping Exec for " + too_long + ": command too long\n" + Exec(fits));
+  EXPECT_EQ(CapturedLines(), "Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits));
 #ifndef _WIN32
   EXPECT_EQ(cacls.Runs(), Granted(fits));
 #endif
@@ -274,7 +263,7 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   GrantEveryoneRead(target.c_str());
   const std::string lines = CapturedLines();
   fs::current_path(current);
-  EXPECT_EQ(lines, Exec(target));
+  EXPECT_EQ(lines, ExecLine(target));
   EXPECT_EQ(cacls.Runs(), Granted(target));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));
@@ -294,7 +283,7 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     GrantEveryoneRead("target");
     const std::string lines = CapturedLines();
     fs::current_path(current);
-    EXPECT_EQ(lines, Exec("target"));
+    EXPECT_EQ(lines, ExecLine("target"));
     EXPECT_EQ(cacls.Runs(), "");
   }
   {

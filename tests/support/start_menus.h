@@ -10,6 +10,7 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "support/menu_lines.h"
 #include "support/temp_tree.h"
 
 struct StartMenus {
@@ -31,16 +32,8 @@ struct StartMenus {
   StartMenus& operator=(const StartMenus&) = delete;
 
   // A path below either menu, from "/"-separated parts.
-  std::string User(const std::string& relative) const { return Below(user, relative); }
-  std::string AllUsers(const std::string& relative) const { return Below(all_users, relative); }
-
-  static std::string Below(const std::string& base, const std::string& relative) {
-    std::string path = base;
-    if (relative.empty()) return path;
-    path += Sep();
-    for (char c : relative) path += c == '/' ? Sep() : std::string(1, c);
-    return path;
-  }
+  std::string User(const std::string& relative) const { return PathBelow(user, relative); }
+  std::string AllUsers(const std::string& relative) const { return PathBelow(all_users, relative); }
 
   TempDir root;
   std::string user;
