@@ -70,8 +70,9 @@ bool NamesEqualIgnoringCase(const char* a, const char* b);
 // directory's record before its subdirectories'. The root gets a record
 // only when it directly holds a file; every subdirectory gets one, even
 // when empty or unreadable. A child path that would not fit a PathBuffer is
-// skipped. The process's current directory is the same afterwards as
-// before. Never fails as a whole.
+// skipped; a directory link or junction is recorded but never entered. The
+// process's current directory is the same afterwards as before, and a
+// relative path resolves from it at every depth. Never fails as a whole.
 void ScanDirectory(DirList& list, const char* path);
 
 // The per-entry handlers of the scan's two passes over dir_path: the first

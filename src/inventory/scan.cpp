@@ -1,5 +1,109 @@
+#include <cstring>
+#include <new>
+
 #include "inventory/inventory.h"
 
-void ScanDirectory(DirList&, const char*) {}
-void AddFileEntry(DirList&, const WIN32_FIND_DATAA&, const char*) {}
-void AddSubdirEntry(DirList&, const WIN32_FIND_DATAA&, const char*) {}
+namespace {
+
+// The current directory as it was when a scan level began. Held on the
+// heap: on POSIX it may be longer than a PathBuffer.
+struct SavedDirectory {
+  char* path;  // null when it could not be read
+};
+
+SavedDirectory SaveCurrentDirectory() {
+  const DWORD needed = GetCurrentDirectoryA(0, nullptr);
+  if (needed == 0) return SavedDirectory{nullptr};
+  char* path = new (std::nothrow) char[needed];
+  if (path == nullptr) return SavedDirectory{nullptr};
+  const DWORD length = GetCurrentDirectoryA(needed, path);
+  if (length == 0 || length >= needed) {
+    delete[] path;
+    return SavedDirectory{nullptr};
+  }
+  return SavedDirectory{path};
+}
+
+void RestoreCurrentDirectory(const SavedDirectory& saved) {
+  if (saved.path != nullptr) SetCurrentDirectoryA(saved.path);
+}
+
+// Opens a listing of every entry of the current directory, then gives the
+// current directory back at once: the listing holds on to its directory,
+// Windows cannot move a directory that is a process's current directory,
+// and a relative path (the root's, or a child built from it) must resolve
+// from where the scan started.
+HANDLE OpenListing(const SavedDirectory& saved, WIN32_FIND_DATAA* entry) {
+  const HANDLE search = FindFirstFileA("*.*", entry);
+  RestoreCurrentDirectory(saved);
+  return search;
+}
+
+bool HasDirectoryBit(const WIN32_FIND_DATAA& entry) {
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// The system always ends cFileName within its 260 bytes; an entry that
+// does not is passed over rather than read past its end.
+bool HasName(const WIN32_FIND_DATAA& entry) {
+  return BoundedLength(entry.cFileName) < kMaxPath;
+}
+
+}  // namespace
+
+void ScanDirectory(DirList& list, const char* path) {
+  const SavedDirectory saved = SaveCurrentDirectory();
+  WIN32_FIND_DATAA entry;
+
+  // Files first: they are appended while this directory's record is still
+  // the tail, before any subdirectory's record follows it.
+  if (SetCurrentDirectoryA(path)) {
+    HANDLE search = OpenListing(saved, &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+      do {
+        AddFileEntry(list, entry, path);
+      } while (FindNextFileA(search, &entry));
+      FindClose(search);
+    }
+
+    if (SetCurrentDirectoryA(path)) {
+      search = OpenListing(saved, &entry);
+      if (search != INVALID_HANDLE_VALUE) {
+        do {
+          AddSubdirEntry(list, entry, path);
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+      }
+    }
+  }
+
+  delete[] saved.path;
+}
+
+void AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
+  if (HasDirectoryBit(entry) || !HasName(entry)) return;
+  FileRecord* record = NewFileRecord();
+  if (record == nullptr) return;
+  std::strcpy(record->name, entry.cFileName);
+  // A time the system cannot express as a date (before 1601, for one) is
+  // kept as not valid; the file is recorded all the same.
+  record->time_valid = FileTimeToSystemTime(&entry.ftLastWriteTime, &record->last_write) ? 1 : 0;
+  AppendFile(list, dir_path, record);
+}
+
+void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
+  if (!HasDirectoryBit(entry) || !HasName(entry)) return;
+  if (NamesEqualExactly(entry.cFileName, ".") || NamesEqualExactly(entry.cFileName, "..")) return;
+  const char separator[] = {kPathSeparator, '\0'};
+  PathBuffer child;
+  // A path that does not fit is outside what the inventory can hold: the
+  // entry and everything below it are left out.
+  if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) return;
+  FindOrAppendDir(list, child);
+  // A directory link or junction is recorded but never entered: it may
+  // lead back up the tree, and two such links would multiply the paths at
+  // every level until they no longer fit. (POSIX links are never listed as
+  // directories at all.)
+  if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return;
+  ScanDirectory(list, child);
+}

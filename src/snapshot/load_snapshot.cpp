@@ -1,3 +1,143 @@
+#include <cstdint>
+#include <cstring>
+
+#include "driver/driver.h"
 #include "snapshot/snapshot.h"
 
-int LoadSnapshot(DirList&) { return -1; }
+namespace {
+
+// The file is read a buffer at a time and handed out image by image.
+constexpr std::size_t kReadBufferSize = 64 * 1024;
+
+struct SnapshotReader {
+  HANDLE file;
+  uint64_t unread;  // bytes of the file, by its size, not yet handed out
+  std::size_t begin;
+  std::size_t end;
+  unsigned char buffer[kReadBufferSize];
+};
+
+// Hands out the next count bytes; false when the file ends first.
+bool Take(SnapshotReader& reader, unsigned char* out, std::size_t count) {
+  if (count > reader.unread) return false;
+  reader.unread -= count;
+  while (count > 0) {
+    if (reader.begin == reader.end) {
+      DWORD got = 0;
+      if (!ReadFile(reader.file, reader.buffer, static_cast<DWORD>(kReadBufferSize), &got, nullptr) ||
+          got == 0) {
+        return false;
+      }
+      reader.begin = 0;
+      reader.end = got;
+    }
+    std::size_t step = reader.end - reader.begin;
+    if (step > count) step = count;
+    std::memcpy(out, reader.buffer + reader.begin, step);
+    reader.begin += step;
+    out += step;
+    count -= step;
+  }
+  return true;
+}
+
+uint32_t Load32(const unsigned char* at) {
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+WORD Load16(const unsigned char* at) {
+  return static_cast<WORD>(at[0] | at[1] << 8);
+}
+
+// Copies a string field into a PathBuffer; false when it has no terminator
+// within its 260 bytes.
+bool LoadString(PathBuffer out, const unsigned char* at) {
+  const char* text = reinterpret_cast<const char*>(at);
+  const std::size_t length = BoundedLength(text);
+  if (length >= kMaxPath) return false;
+  std::memcpy(out, text, length + 1);
+  return true;
+}
+
+// The counts are checked against the bytes left before anything is
+// allocated for them: a damaged count can never make the reader allocate
+// more records than the file holds images.
+bool CanHold(const SnapshotReader& reader, uint64_t files, uint64_t dirs) {
+  return files * kFileImageSize + dirs * kDirImageSize <= reader.unread;
+}
+
+bool ReadFileImage(SnapshotReader& reader, DirList& list, const DirRecord& dir) {
+  unsigned char image[kFileImageSize];
+  if (!Take(reader, image, sizeof image)) return false;
+  PathBuffer name;
+  if (!LoadString(name, image + 4)) return false;
+  FileRecord* record = NewFileRecord();
+  if (record == nullptr) return false;
+  std::memcpy(record->name, name, sizeof name);
+  record->time_valid = image[264];
+  SYSTEMTIME& t = record->last_write;
+  t.wYear = Load16(image + 266);
+  t.wMonth = Load16(image + 268);
+  t.wDayOfWeek = Load16(image + 270);
+  t.wDay = Load16(image + 272);
+  t.wHour = Load16(image + 274);
+  t.wMinute = Load16(image + 276);
+  t.wSecond = Load16(image + 278);
+  t.wMilliseconds = Load16(image + 280);
+  AppendFile(list, dir.path, record);
+  return true;
+}
+
+bool ReadBlocks(SnapshotReader& reader, DirList& list) {
+  unsigned char count_bytes[kCountSize];
+  if (!Take(reader, count_bytes, sizeof count_bytes)) return false;
+  const uint32_t dir_count = Load32(count_bytes);
+  if (!CanHold(reader, 0, dir_count)) return false;
+
+  for (uint32_t d = 0; d < dir_count; ++d) {
+    unsigned char image[kDirImageSize];
+    if (!Take(reader, image, sizeof image)) return false;
+    const uint32_t file_count = Load32(image);
+    PathBuffer path;
+    if (!LoadString(path, image + 16)) return false;
+    if (!CanHold(reader, file_count, dir_count - d - 1)) return false;
+
+    // Adjacent blocks never share a path in a saved list, so this is a new
+    // record, and the tail while its files are appended.
+    const DirRecord* dir = FindOrAppendDir(list, path);
+    if (dir == nullptr) return false;
+    for (uint32_t f = 0; f < file_count; ++f) {
+      if (!ReadFileImage(reader, list, *dir)) return false;
+    }
+  }
+  // Bytes after the last block are never looked at.
+  return true;
+}
+
+}  // namespace
+
+int LoadSnapshot(DirList& list) {
+  // Share mode 0: a snapshot another run is still writing cannot be read.
+  const HANDLE file = CreateFileA(SnapshotPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+
+  DWORD size_high = 0;
+  const DWORD size_low = GetFileSize(file, &size_high);
+  // INVALID_FILE_SIZE may also be the low half of a real size, but a
+  // snapshot of 4 GiB is no snapshot at all.
+  if (size_low == INVALID_FILE_SIZE) {
+    CloseHandle(file);
+    return -1;
+  }
+
+  SnapshotReader reader;
+  reader.file = file;
+  reader.unread = static_cast<uint64_t>(size_high) << 32 | size_low;
+  reader.begin = 0;
+  reader.end = 0;
+  const bool loaded = ReadBlocks(reader, list);
+  CloseHandle(file);
+  return loaded ? 0 : -1;
+}

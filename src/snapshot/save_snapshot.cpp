@@ -1,3 +1,126 @@
+#include <cstdint>
+#include <cstring>
+
+#include "driver/driver.h"
 #include "snapshot/snapshot.h"
 
-int SaveSnapshot(const DirList&) { return -1; }
+namespace {
+
+// Images are gathered here and written a buffer at a time.
+constexpr std::size_t kWriteBufferSize = 64 * 1024;
+
+struct SnapshotWriter {
+  HANDLE file;
+  std::size_t used;
+  bool failed;  // a write failed: nothing more is written
+  unsigned char buffer[kWriteBufferSize];
+};
+
+void Flush(SnapshotWriter& writer) {
+  if (writer.failed || writer.used == 0) return;
+  DWORD written = 0;
+  // A short count is a failure too: the file would be missing bytes.
+  if (!WriteFile(writer.file, writer.buffer, static_cast<DWORD>(writer.used), &written, nullptr) ||
+      written != writer.used) {
+    writer.failed = true;
+  }
+  writer.used = 0;
+}
+
+void Put(SnapshotWriter& writer, const unsigned char* bytes, std::size_t count) {
+  if (writer.used + count > kWriteBufferSize) Flush(writer);
+  std::memcpy(writer.buffer + writer.used, bytes, count);
+  writer.used += count;
+}
+
+void Store32(unsigned char* at, uint32_t value) {
+  at[0] = static_cast<unsigned char>(value);
+  at[1] = static_cast<unsigned char>(value >> 8);
+  at[2] = static_cast<unsigned char>(value >> 16);
+  at[3] = static_cast<unsigned char>(value >> 24);
+}
+
+void Store16(unsigned char* at, WORD value) {
+  at[0] = static_cast<unsigned char>(value);
+  at[1] = static_cast<unsigned char>(value >> 8);
+}
+
+// Copies a string and zeroes the rest of its field. Returns false when the
+// string has no terminator within the field: the reader would refuse it.
+bool StoreString(unsigned char* at, const char* text) {
+  const std::size_t length = BoundedLength(text);
+  if (length >= kMaxPath) return false;
+  std::memcpy(at, text, length);
+  return true;
+}
+
+// Both encoders start from a zeroed image: link slots, fill and the bytes
+// after each terminator stay zero.
+bool EncodeDir(unsigned char (&image)[kDirImageSize], const DirRecord& dir) {
+  std::memset(image, 0, sizeof image);
+  Store32(image + 0, dir.file_count);
+  return StoreString(image + 16, dir.path);
+}
+
+bool EncodeFile(unsigned char (&image)[kFileImageSize], const FileRecord& file) {
+  std::memset(image, 0, sizeof image);
+  if (!StoreString(image + 4, file.name)) return false;
+  image[264] = file.time_valid;
+  const SYSTEMTIME& t = file.last_write;
+  Store16(image + 266, t.wYear);
+  Store16(image + 268, t.wMonth);
+  Store16(image + 270, t.wDayOfWeek);
+  Store16(image + 272, t.wDay);
+  Store16(image + 274, t.wHour);
+  Store16(image + 276, t.wMinute);
+  Store16(image + 278, t.wSecond);
+  Store16(image + 280, t.wMilliseconds);
+  return true;
+}
+
+// Writes every block; false when a record cannot be encoded or the counts
+// disagree with the links (the file would not read back as this list).
+bool WriteBlocks(SnapshotWriter& writer, const DirList& list) {
+  unsigned char count[kCountSize];
+  Store32(count, list.count);
+  Put(writer, count, sizeof count);
+
+  const DirRecord* dir = list.head;
+  for (uint32_t d = 0; d < list.count; ++d, dir = dir->next) {
+    if (dir == nullptr) return false;
+    unsigned char dir_image[kDirImageSize];
+    if (!EncodeDir(dir_image, *dir)) return false;
+    Put(writer, dir_image, sizeof dir_image);
+
+    const FileRecord* file = dir->first_file;
+    for (uint32_t f = 0; f < dir->file_count; ++f, file = file->next) {
+      if (file == nullptr) return false;
+      unsigned char file_image[kFileImageSize];
+      if (!EncodeFile(file_image, *file)) return false;
+      Put(writer, file_image, sizeof file_image);
+    }
+    if (writer.failed) return false;
+  }
+  return dir == nullptr;
+}
+
+}  // namespace
+
+int SaveSnapshot(const DirList& list) {
+  // Share mode 0: no other run can read or write the file while it is
+  // half written, and this one cannot replace a file another run holds.
+  const HANDLE file = CreateFileA(SnapshotPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return -1;
+
+  SnapshotWriter writer;
+  writer.file = file;
+  writer.used = 0;
+  writer.failed = false;
+  const bool encoded = WriteBlocks(writer, list);
+  if (encoded) Flush(writer);
+  const bool written = encoded && !writer.failed;
+  // A close can report a write the system had deferred.
+  const bool closed = CloseHandle(file) != 0;
+  return written && closed ? 0 : -1;
+}
