@@ -136,15 +136,6 @@ TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
                                                MovingDir(menus, "Programs/Other"));
 }
 
-TEST(PropagateChanges, DirectoryRenamedOnlyInCaseIsNotNew) {
-  StartMenus menus;
-  DirList snapshot{};
-  Add(snapshot, menus.User("Programs/Tool"), "Tool.lnk", kNoon);
-  DirList current{};
-  Add(current, menus.User("PROGRAMS/tool"), "Tool.lnk", kNoon);
-  Add(current, menus.User("PROGRAMS/tool"), "Readme.lnk", kNoon);
-  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "PROGRAMS/tool/Readme.lnk"));
-}
 
 TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   StartMenus menus;
@@ -167,29 +158,7 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
                                  menus.AllUsers("First.lnk") + "\n");
 }
 
-TEST(PropagateChanges, RootWithNamesakeComparesItsFiles) {
-  StartMenus menus;
-  DirList snapshot{};
-  Add(snapshot, menus.user, "Old.lnk", kNoon);
-  DirList current{};
-  Add(current, menus.user, "Old.lnk", kNoon);
-  Add(current, menus.user, "New.lnk", kNoon);
-  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "New.lnk"));
-}
 
-TEST(PropagateChanges, SnapshotOfAnotherProfileMatchesNothing) {
-  StartMenus menus;
-  const std::string elsewhere = menus.root.str() + Sep() + "other" + Sep() + "Start Menu";
-  DirList snapshot{};
-  Add(snapshot, elsewhere, "Tool.lnk", kNoon);
-  Add(snapshot, elsewhere + Sep() + "Programs", "App.lnk", kNoon);
-  DirList current{};
-  Add(current, menus.user, "Tool.lnk", kNoon);
-  Add(current, menus.User("Programs"), "App.lnk", kNoon);
-  AddDir(current, menus.User("Programs/Empty"));
-  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Tool.lnk") + MovingDir(menus, "Programs") +
-                                               MovingDir(menus, "Programs/Empty"));
-}
 
 TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
   StartMenus menus;

@@ -92,30 +92,6 @@ TEST(MapToAllUsers, RefusesWhatDoesNotFitOrIsShorterThanTheCut) {
   EXPECT_EQ(std::string(destination), "");
 }
 
-TEST(MoveFileToAllUsers, MovesIntoRootAndSubdirectoryAndGrantsEach) {
-  StartMenus menus;
-#ifndef _WIN32
-  FakeCacls cacls;
-#endif
-  WriteFile(menus.User("Tool.lnk"), "tool");
-  WriteFile(menus.User("Programs/App.lnk"), "app");
-  fs::create_directories(menus.AllUsers("Programs"));
-
-  StartCapture();
-  MoveFileToAllUsers(Dir(menus.user), File("Tool.lnk"));
-  MoveFileToAllUsers(Dir(menus.User("Programs")), File("App.lnk"));
-  EXPECT_EQ(CapturedLines(),
-            MovingFileLine(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")) +
-                ExecLine(menus.AllUsers("Tool.lnk")) +
-                MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
-                ExecLine(menus.AllUsers("Programs/App.lnk")));
-  EXPECT_EQ(ListTree(menus.user), "Programs/\n");
-  EXPECT_EQ(ReadFile(menus.AllUsers("Tool.lnk")), "tool");
-  EXPECT_EQ(ReadFile(menus.AllUsers("Programs/App.lnk")), "app");
-#ifndef _WIN32
-  EXPECT_EQ(cacls.Runs(), Granted(menus.AllUsers("Tool.lnk")) + Granted(menus.AllUsers("Programs/App.lnk")));
-#endif
-}
 
 TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
   StartMenus menus;
@@ -126,20 +102,6 @@ TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
   EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")));
 }
 
-TEST(MoveFileToAllUsers, ReplacesANamesakeWhateverItsAge) {
-  StartMenus menus;
-  WriteFile(menus.User("Tool.lnk"), "new");
-  SetWriteTime(menus.User("Tool.lnk"), UtcSeconds(2001, 1, 1));
-  WriteFile(menus.AllUsers("Tool.lnk"), "old but later");
-  SetWriteTime(menus.AllUsers("Tool.lnk"), UtcSeconds(2030, 1, 1));
-
-  StartCapture();
-  MoveFileToAllUsers(Dir(menus.user), File("Tool.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")) +
-                                 ExecLine(menus.AllUsers("Tool.lnk")));
-  EXPECT_FALSE(fs::exists(menus.User("Tool.lnk")));
-  EXPECT_EQ(ReadFile(menus.AllUsers("Tool.lnk")), "new");
-}
 
 TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
   StartMenus menus;
@@ -152,62 +114,9 @@ TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
   EXPECT_EQ(ReadFile(menus.AllUsers("Gone.lnk")), "keep me");
 }
 
-TEST(MoveFileToAllUsers, NeverReplacesADirectory) {
-  StartMenus menus;
-  WriteFile(menus.User("Tool.lnk"), "file");
-  WriteFile(menus.AllUsers("Tool.lnk/inside.lnk"), "inside");
-  StartCapture();
-  MoveFileToAllUsers(Dir(menus.user), File("Tool.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Tool.lnk"), menus.AllUsers("Tool.lnk")));
-  EXPECT_EQ(ReadFile(menus.User("Tool.lnk")), "file");
-  EXPECT_EQ(ReadFile(menus.AllUsers("Tool.lnk/inside.lnk")), "inside");
-}
 
-TEST(MoveFileToAllUsers, MissingDestinationFolderIsNotCreated) {
-  StartMenus menus;
-  WriteFile(menus.User("Programs/New/App.lnk"), "app");
-  StartCapture();
-  MoveFileToAllUsers(Dir(menus.User("Programs/New")), File("App.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/New/App.lnk"), menus.AllUsers("Programs/New/App.lnk")));
-  EXPECT_EQ(ReadFile(menus.User("Programs/New/App.lnk")), "app");
-  EXPECT_EQ(ListTree(menus.all_users), "");
-}
 
-TEST(MoveDirToAllUsers, MovesTheWholeDirectoryAndGrantsIt) {
-  StartMenus menus;
-#ifndef _WIN32
-  FakeCacls cacls;
-#endif
-  WriteFile(menus.User("Programs/App/App.lnk"), "app");
-  WriteFile(menus.User("Programs/App/Sub/Help.lnk"), "help");
-  fs::create_directories(menus.AllUsers("Programs"));
 
-  StartCapture();
-  MoveDirToAllUsers(Dir(menus.User("Programs/App")));
-  EXPECT_EQ(CapturedLines(), MovingDirLine(menus.User("Programs/App"), menus.AllUsers("Programs/App")) +
-                                 ExecLine(menus.AllUsers("Programs/App")));
-  EXPECT_EQ(ListTree(menus.user), "Programs/\n");
-  EXPECT_EQ(ListTree(menus.all_users), "Programs/\nPrograms/App/\nPrograms/App/App.lnk\n"
-                                       "Programs/App/Sub/\nPrograms/App/Sub/Help.lnk\n");
-#ifndef _WIN32
-  EXPECT_EQ(cacls.Runs(), Granted(menus.AllUsers("Programs/App")));
-#endif
-}
-
-TEST(MoveDirToAllUsers, ExistingNamesakeOrMissingParentMovesNothing) {
-  StartMenus menus;
-  WriteFile(menus.User("Programs/App.lnk"), "user's");
-  WriteFile(menus.AllUsers("Programs/Other.lnk"), "shared");
-  WriteFile(menus.User("Games/Chess/Chess.lnk"), "chess");
-
-  StartCapture();
-  MoveDirToAllUsers(Dir(menus.User("Programs")));
-  MoveDirToAllUsers(Dir(menus.User("Games/Chess")));
-  EXPECT_EQ(CapturedLines(), MovingDirLine(menus.User("Programs"), menus.AllUsers("Programs")) +
-                                 MovingDirLine(menus.User("Games/Chess"), menus.AllUsers("Games/Chess")));
-  EXPECT_EQ(ListTree(menus.user), "Games/\nGames/Chess/\nGames/Chess/Chess.lnk\nPrograms/\nPrograms/App.lnk\n");
-  EXPECT_EQ(ListTree(menus.all_users), "Programs/\nPrograms/Other.lnk\n");
-}
 
 TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
   StartMenus menus;
