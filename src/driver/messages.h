@@ -35,7 +35,9 @@ constexpr const char* kExecLine = "Exec '%s'\n";
 constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G Everyone:R";
 
 // An item whose source, destination or command line would not fit its
-// 260-byte buffer is skipped with one of these, and the run goes on.
+// 260-byte buffer is skipped with one of these, and the run goes on. The
+// file line takes the directory, the separator put before the name (empty
+// when the directory already ends in one) and the name.
 constexpr const char* kSkippingDirLine = "Skipping Dir %s: path too long\n";
-constexpr const char* kSkippingFileLine = "Skipping File %s%c%s: path too long\n";
+constexpr const char* kSkippingFileLine = "Skipping File %s%s%s: path too long\n";
 constexpr const char* kSkippingGrantLine = "Skipping Exec for %s: command too long\n";

@@ -501,7 +501,10 @@ void RunGrantCommand(const char*, const char* target) {
   posix_spawn_file_actions_t actions;
   if (posix_spawn_file_actions_init(&actions) != 0) return;
   // Its output is not ours to print; only its error output reaches the user.
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return;
+  }
   const char* arguments[] = {"Cacls", target, "/T", "/E", "/G", "Everyone:R", nullptr};
   pid_t child = 0;
   const int started = posix_spawn(&child, program.c_str(), &actions, nullptr,

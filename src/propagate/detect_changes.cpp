@@ -1,4 +1,46 @@
+#include "driver/driver.h"
 #include "propagate/propagate.h"
 
-int32_t CompareWriteTimes(const FileRecord&, const FileRecord&) { return -1; }
-void PropagateChanges(const DirList&, const DirList&) {}
+namespace {
+
+// The scan builds every path from UserStartMenu, so only the root's own
+// record can match it; without regard to case, as every path comparison of
+// the program, so that no spelling of the root is ever moved whole.
+bool IsUserStartMenuRoot(const DirRecord& d) {
+  return NamesEqualIgnoringCase(d.path, UserStartMenu);
+}
+
+}  // namespace
+
+int32_t CompareWriteTimes(const FileRecord& a, const FileRecord& b) {
+  if (a.time_valid == 0 || b.time_valid == 0) return -1;
+  // Seconds are the finest unit compared: a copy or restore that keeps only
+  // whole seconds must not make a file look newer. The day of week follows
+  // from the date.
+  const WORD a_fields[] = {a.last_write.wYear, a.last_write.wMonth, a.last_write.wDay,
+                           a.last_write.wHour, a.last_write.wMinute, a.last_write.wSecond};
+  const WORD b_fields[] = {b.last_write.wYear, b.last_write.wMonth, b.last_write.wDay,
+                           b.last_write.wHour, b.last_write.wMinute, b.last_write.wSecond};
+  for (std::size_t i = 0; i < sizeof a_fields / sizeof a_fields[0]; ++i) {
+    if (a_fields[i] != b_fields[i]) return a_fields[i] > b_fields[i] ? 1 : 2;
+  }
+  return 0;
+}
+
+void PropagateChanges(const DirList& snapshot, const DirList& current) {
+  for (const DirRecord* d = current.head; d != nullptr; d = d->next) {
+    const DirRecord* s = FindDirByPath(snapshot, *d);
+    if (s == nullptr && !IsUserStartMenuRoot(*d)) {
+      // A new directory goes whole, files and subdirectories with it.
+      MoveDirToAllUsers(*d);
+      continue;
+    }
+    // The root is never moved whole: that would carry the user's entire
+    // Start Menu away, or fail and leave its new files behind. Without a
+    // namesake, each of its files is new.
+    for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
+      const FileRecord* g = s != nullptr ? FindFileByName(*s, *f) : nullptr;
+      if (g == nullptr || CompareWriteTimes(*f, *g) == 1) MoveFileToAllUsers(*d, *f);
+    }
+  }
+}

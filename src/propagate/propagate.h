@@ -26,23 +26,28 @@ void PropagateChanges(const DirList& snapshot, const DirList& current);
 
 // The destination of a path that begins with UserStartMenu: the path with
 // its first UserStartMenuLength bytes replaced by AllUsersStartMenu.
-// Returns 0, or -1 when it would not fit a PathBuffer.
+// Returns 0, or -1 (destination empty) when it would not fit a PathBuffer
+// or the path is shorter than the part to replace.
 int MapToAllUsers(PathBuffer destination, const char* source);
 
 // Moves the directory d.path to its destination, printing its "Moving Dir"
 // line first, and grants read access when the move succeeded. Nothing at
 // the destination is deleted or created: an existing namesake or a missing
-// parent makes the move fail.
+// parent makes the move fail. A destination that would not fit is
+// skipped with a "Skipping Dir" line instead.
 void MoveDirToAllUsers(const DirRecord& d);
 
 // Moves file f of directory d to its destination, replacing a file of the
 // same name there in one step, printing its "Moving File" line first, and
 // grants read access when the move succeeded. A failed move leaves both the
 // source and any namesake as they were. Missing destination directories are
-// not created.
+// not created. A source or destination that would not fit is skipped with
+// a "Skipping File" line instead.
 void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f);
 
 // Prints the "Exec" line and runs the access-control editor to grant
 // Everyone read access to target (and, for a directory, everything below
-// it), waiting until it has ended. Its output and status are ignored.
+// it), waiting until it has ended. Its output and status are ignored. A
+// command line that would not fit is not run: a "Skipping Exec" line
+// takes the place of the "Exec" line.
 void GrantEveryoneRead(const char* target);

@@ -179,7 +179,12 @@ TEST(SnapshotRun, SnapshotHeldByAnotherRunIsNeitherReplacedNorDeletedNorRead) {
   CloseHandle(held);
   EXPECT_EQ(ReadFile(sandbox.snapshot), saved);
 
-  ExpectSilentSuccess(sandbox.Run({"/c"}));
+  // The snapshot kept is the first one, which b.lnk is new to. No All Users
+  // Start Menu exists, so its move is tried and fails.
+  const RunResult copy = sandbox.Run({"/c"});
+  EXPECT_EQ(copy.out, Text("Moving File " + sandbox.user_menu + Sep() + "b.lnk \n         to " +
+                           sandbox.all_users_menu + Sep() + "b.lnk\n"));
+  EXPECT_EQ(copy.exit_status, 0u);
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
 }
 

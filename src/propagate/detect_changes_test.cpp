@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "inventory/inventory.h"
+#include "propagate/propagate.h"
+#include "support/start_menus.h"
+
+namespace {
+
+SYSTEMTIME At(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second,
+              WORD milliseconds = 0, WORD day_of_week = 0) {
+  SYSTEMTIME time{};
+  time.wYear = year;
+  time.wMonth = month;
+  time.wDay = day;
+  time.wHour = hour;
+  time.wMinute = minute;
+  time.wSecond = second;
+  time.wMilliseconds = milliseconds;
+  time.wDayOfWeek = day_of_week;
+  return time;
+}
+
+FileRecord Record(const SYSTEMTIME& time, uint8_t time_valid = 1) {
+  FileRecord f{};
+  f.time_valid = time_valid;
+  f.last_write = time;
+  return f;
+}
+
+void Add(DirList& list, const std::string& dir, const char* name, const SYSTEMTIME& time,
+         uint8_t time_valid = 1) {
+  FileRecord* f = NewFileRecord();
+  ASSERT_NE(f, nullptr);
+  std::strcpy(f->name, name);
+  f->time_valid = time_valid;
+  f->last_write = time;
+  AppendFile(list, dir.c_str(), f);
+}
+
+void AddDir(DirList& list, const std::string& dir) { ASSERT_NE(FindOrAppendDir(list, dir.c_str()), nullptr); }
+
+std::string MovingFile(const StartMenus& menus, const std::string& relative) {
+  return MovingFileLine(menus.User(relative), menus.AllUsers(relative));
+}
+
+std::string MovingDir(const StartMenus& menus, const std::string& relative) {
+  return MovingDirLine(menus.User(relative), menus.AllUsers(relative));
+}
+
+// Nothing below exists on disk: every move fails, so the printed lines
+// show exactly which items were handed to relocation, in order.
+std::string Propagated(const DirList& snapshot, const DirList& current) {
+  StartCapture();
+  PropagateChanges(snapshot, current);
+  return CapturedLines();
+}
+
+const SYSTEMTIME kNoon = At(2001, 6, 15, 12, 0, 0, 250, 5);
+
+TEST(CompareWriteTimes, EachFieldDecidesInOrderOfSignificance) {
+  const FileRecord base = Record(At(2001, 6, 15, 12, 30, 30));
+  const SYSTEMTIME later[] = {At(2002, 1, 1, 0, 0, 0), At(2001, 7, 1, 0, 0, 0),
+                              At(2001, 6, 16, 0, 0, 0), At(2001, 6, 15, 13, 0, 0),
+                              At(2001, 6, 15, 12, 31, 0), At(2001, 6, 15, 12, 30, 31)};
+  for (const SYSTEMTIME& time : later) {
+    // Every less significant field of the later time is smaller.
+    EXPECT_EQ(CompareWriteTimes(Record(time), base), 1) << time.wYear << "-" << time.wMonth << "-" << time.wDay;
+    EXPECT_EQ(CompareWriteTimes(base, Record(time)), 2);
+  }
+  EXPECT_EQ(CompareWriteTimes(base, base), 0);
+}
+
+TEST(CompareWriteTimes, IgnoresMillisecondsAndDayOfWeek) {
+  EXPECT_EQ(CompareWriteTimes(Record(At(2001, 6, 15, 12, 0, 0, 999, 6)), Record(At(2001, 6, 15, 12, 0, 0, 0, 1))), 0);
+}
+
+TEST(CompareWriteTimes, ComparesFieldsAsUnsigned16BitNumbers) {
+  EXPECT_EQ(CompareWriteTimes(Record(At(0x8000, 1, 1, 0, 0, 0)), Record(At(0x7FFF, 1, 1, 0, 0, 0))), 1);
+  EXPECT_EQ(CompareWriteTimes(Record(At(2001, 1, 1, 0, 0, 0xFFFF)), Record(At(2001, 1, 1, 0, 0, 1))), 1);
+}
+
+TEST(CompareWriteTimes, AnInvalidTimeOnEitherSideIsNeverComparable) {
+  const FileRecord valid = Record(kNoon);
+  EXPECT_EQ(CompareWriteTimes(Record(kNoon, 0), valid), -1);
+  EXPECT_EQ(CompareWriteTimes(valid, Record(kNoon, 0)), -1);
+  EXPECT_EQ(CompareWriteTimes(Record(kNoon, 0), Record(kNoon, 0)), -1);
+  // Any nonzero byte means valid.
+  EXPECT_EQ(CompareWriteTimes(Record(kNoon, 0x80), valid), 0);
+}
+
+TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
+  StartMenus menus;
+  const std::string programs = menus.User("Programs");
+  DirList snapshot{};
+  Add(snapshot, programs, "Same.lnk", kNoon);
+  Add(snapshot, programs, "Millis.lnk", kNoon);
+  Add(snapshot, programs, "Backwards.lnk", kNoon);
+  Add(snapshot, programs, "Later.lnk", kNoon);
+  Add(snapshot, programs, "InvalidNow.lnk", kNoon);
+  Add(snapshot, programs, "InvalidThen.lnk", At(1990, 1, 1, 0, 0, 0), 0);
+  Add(snapshot, programs, "tool.lnk", kNoon);
+  Add(snapshot, programs, "Deleted.lnk", kNoon);
+
+  DirList current{};
+  Add(current, programs, "Backwards.lnk", At(2001, 6, 15, 11, 59, 59));
+  Add(current, programs, "New.lnk", kNoon);
+  Add(current, programs, "Same.lnk", kNoon);
+  Add(current, programs, "Millis.lnk", At(2001, 6, 15, 12, 0, 0, 999, 2));
+  Add(current, programs, "Later.lnk", At(2001, 6, 15, 12, 0, 1));
+  Add(current, programs, "InvalidNow.lnk", At(2030, 1, 1, 0, 0, 0), 0);
+  Add(current, programs, "InvalidThen.lnk", At(2030, 1, 1, 0, 0, 0));
+  Add(current, programs, "NewInvalid.lnk", kNoon, 0);
+  Add(current, programs, "TOOL.LNK", kNoon);
+
+  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Programs/New.lnk") +
+                                               MovingFile(menus, "Programs/Later.lnk") +
+                                               MovingFile(menus, "Programs/NewInvalid.lnk"));
+}
+
+TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
+  StartMenus menus;
+  DirList snapshot{};
+  AddDir(snapshot, menus.User("Programs"));
+
+  DirList current{};
+  AddDir(current, menus.User("Programs"));
+  Add(current, menus.User("Programs/App"), "App.lnk", kNoon);
+  Add(current, menus.User("Programs/App/Sub"), "Help.lnk", kNoon);
+  AddDir(current, menus.User("Programs/Other"));
+
+  EXPECT_EQ(Propagated(snapshot, current), MovingDir(menus, "Programs/App") +
+                                               MovingDir(menus, "Programs/App/Sub") +
+                                               MovingDir(menus, "Programs/Other"));
+}
+
+
+TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
+  StartMenus menus;
+  DirList snapshot{};
+  Add(snapshot, menus.User("Programs"), "Tool.lnk", kNoon);
+  DirList current{};
+  Add(current, menus.user, "First.lnk", kNoon);
+  Add(current, menus.user, "Second.lnk", kNoon, 0);
+  Add(current, menus.User("Programs"), "Tool.lnk", kNoon);
+  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "First.lnk") + MovingFile(menus, "Second.lnk"));
+
+  // However the root's record spells it.
+  std::string shouted = menus.user;
+  for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  DirList spelled{};
+  Add(spelled, shouted, "First.lnk", kNoon);
+  StartCapture();
+  PropagateChanges(snapshot, spelled);
+  EXPECT_EQ(CapturedLines(), "Moving File " + shouted + Sep() + "First.lnk \n         to " +
+                                 menus.AllUsers("First.lnk") + "\n");
+}
+
+
+
+TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
+  StartMenus menus;
+  DirList snapshot{};
+  Add(snapshot, menus.user, "Gone.lnk", kNoon);
+  Add(snapshot, menus.User("Programs"), "Gone.lnk", kNoon);
+  Add(snapshot, menus.User("Programs/GoneDir"), "Gone.lnk", kNoon);
+  DirList current{};
+  AddDir(current, menus.User("Programs"));
+  EXPECT_EQ(Propagated(snapshot, current), "");
+  EXPECT_EQ(Propagated(snapshot, DirList{}), "");
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/driver.h"
+#include "inventory/inventory.h"
+#include "propagate/propagate.h"
+#include "support/menu_lines.h"
+#include "support/start_menus.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+DirRecord Dir(const std::string& path) {
+  DirRecord d{};
+  std::strcpy(d.path, path.c_str());
+  return d;
+}
+
+FileRecord File(const std::string& name) {
+  FileRecord f{};
+  std::strcpy(f.name, name.c_str());
+  return f;
+}
+
+#ifndef _WIN32
+// A stand-in for the access-control editor, alone on PATH: it logs its
+// arguments, one bracketed argument after another and a line per run, and
+// writes to its standard output, which must never reach ours.
+struct FakeCacls {
+  explicit FakeCacls(const std::string& path_value = "") {
+    bin = folder.str() + "/bin";
+    log = folder.str() + "/log";
+    Install(bin, log);
+    const char* old = std::getenv("PATH");
+    saved_path = old != nullptr ? old : "";
+    setenv("PATH", path_value.empty() ? bin.c_str() : path_value.c_str(), 1);
+  }
+  ~FakeCacls() { setenv("PATH", saved_path.c_str(), 1); }
+  FakeCacls(const FakeCacls&) = delete;
+  FakeCacls& operator=(const FakeCacls&) = delete;
+
+  static void Install(const std::string& where, const std::string& log_file) {
+    WriteFile(where + "/Cacls",
+              "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + log_file +
+                  "'\necho >> '" + log_file + "'\necho noise\n");
+    fs::permissions(where + "/Cacls", fs::perms::owner_all);
+  }
+  std::string Runs() const { return ReadFile(log); }
+
+  TempDir folder;
+  std::string bin;
+  std::string log;
+  std::string saved_path;
+};
+
+std::string Granted(const std::string& target) {
+  return "[" + target + "][/T][/E][/G][Everyone:R]\n";
+}
+#endif
+
+TEST(MapToAllUsers, ReplacesTheUserStartMenuByLength) {
+  StartMenus menus;
+  PathBuffer destination;
+  ASSERT_EQ(MapToAllUsers(destination, menus.user.c_str()), 0);
+  EXPECT_EQ(std::string(destination), menus.all_users);
+  ASSERT_EQ(MapToAllUsers(destination, menus.User("Programs/Tool.lnk").c_str()), 0);
+  EXPECT_EQ(std::string(destination), menus.AllUsers("Programs/Tool.lnk"));
+
+  // Only the length counts, not the spelling of the cut part.
+  std::string other = menus.user;
+  other.replace(0, 3, "xyz");
+  ASSERT_EQ(MapToAllUsers(destination, (other + Sep() + "a").c_str()), 0);
+  EXPECT_EQ(std::string(destination), menus.AllUsers("a"));
+}
+
+TEST(MapToAllUsers, RefusesWhatDoesNotFitOrIsShorterThanTheCut) {
+  StartMenus menus;
+  PathBuffer destination;
+  const std::size_t growth = menus.all_users.size() - menus.user.size();
+  std::string longest = menus.user + Sep();
+  longest += std::string(kMaxPath - 1 - growth - longest.size(), 'a');
+  ASSERT_EQ(MapToAllUsers(destination, longest.c_str()), 0);
+  EXPECT_EQ(std::strlen(destination), kMaxPath - 1);
+
+  EXPECT_EQ(MapToAllUsers(destination, (longest + "a").c_str()), -1);
+  EXPECT_EQ(std::string(destination), "");
+  EXPECT_EQ(MapToAllUsers(destination, menus.user.substr(0, 4).c_str()), -1);
+  EXPECT_EQ(std::string(destination), "");
+}
+
+
+TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
+  StartMenus menus;
+  WriteFile(menus.User("Programs/App.lnk"), "app");
+  // No destination folder: the move fails, only the printed paths matter.
+  StartCapture();
+  MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")));
+}
+
+
+TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
+  StartMenus menus;
+  // The source went away after the scan: the move fails, and the namesake
+  // must not have been deleted on the way.
+  WriteFile(menus.AllUsers("Gone.lnk"), "keep me");
+  StartCapture();
+  MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"));
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
+  EXPECT_EQ(ReadFile(menus.AllUsers("Gone.lnk")), "keep me");
+}
+
+
+
+
+
+TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
+  StartMenus menus;
+  const std::size_t growth = menus.all_users.size() - menus.user.size();
+  ASSERT_GT(growth, 0u);
+  // A directory whose destination would not fit.
+  std::string deep = menus.user + Sep();
+  deep += std::string(kMaxPath - 1 - deep.size(), 'd');
+  // A file whose source would not fit: directory, separator and name.
+  std::string folder = menus.user + Sep();
+  folder += std::string(kMaxPath - 8 - folder.size(), 'f');
+  // A file whose source fits but whose destination would not.
+  std::string short_enough = menus.user + Sep();
+  short_enough += std::string(kMaxPath - 1 - growth - short_enough.size(), 'n');
+
+  StartCapture();
+  MoveDirToAllUsers(Dir(deep));
+  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"));
+  MoveFileToAllUsers(Dir(folder + Sep()), File("Tool.lnk"));
+  MoveFileToAllUsers(Dir(short_enough), File("a"));
+  EXPECT_EQ(CapturedLines(), "Skipping Dir " + deep + ": path too long\n" +
+                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
+                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
+                                 "Skipping File " + short_enough + Sep() + "a: path too long\n");
+}
+
+TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
+  StartMenus menus;
+#ifndef _WIN32
+  FakeCacls cacls;
+#endif
+  // The command takes 28 characters besides the target: 231 fit, 232 do not.
+  std::string fits = menus.AllUsers("");
+  fits += Sep() + std::string(231 - fits.size() - 1, 'g');
+  const std::string too_long = fits + "g";
+  StartCapture();
+  GrantEveryoneRead(too_long.c_str());
+  GrantEveryoneRead(fits.c_str());
+  EXPECT_EQ(CapturedLines(), "Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits));
+#ifndef _WIN32
+  EXPECT_EQ(cacls.Runs(), Granted(fits));
+#endif
+}
+
+#ifndef _WIN32
+TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
+  StartMenus menus;
+  FakeCacls cacls;
+  const std::string current = fs::current_path().string();
+  fs::current_path(menus.root.path());
+  const std::string target = menus.AllUsers("a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z.lnk");
+  StartCapture();
+  GrantEveryoneRead(target.c_str());
+  const std::string lines = CapturedLines();
+  fs::current_path(current);
+  EXPECT_EQ(lines, ExecLine(target));
+  EXPECT_EQ(cacls.Runs(), Granted(target));
+  EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
+  EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));
+}
+
+TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
+  StartMenus menus;
+  const std::string current = fs::current_path().string();
+  {
+    // A Cacls in the current directory and one in a relative PATH entry:
+    // an empty entry, ".", and "rel" would all reach them.
+    FakeCacls cacls(":.:rel");
+    FakeCacls::Install(menus.root.str(), cacls.log);
+    FakeCacls::Install(menus.root.str() + "/rel", cacls.log);
+    fs::current_path(menus.root.path());
+    StartCapture();
+    GrantEveryoneRead("target");
+    const std::string lines = CapturedLines();
+    fs::current_path(current);
+    EXPECT_EQ(lines, ExecLine("target"));
+    EXPECT_EQ(cacls.Runs(), "");
+  }
+  {
+    FakeCacls cacls;
+    setenv("PATH", ("rel:" + cacls.bin).c_str(), 1);
+    const std::string relative_log = menus.root.str() + "/relative-log";
+    FakeCacls::Install(menus.root.str() + "/rel", relative_log);
+    fs::current_path(menus.root.path());
+    StartCapture();
+    GrantEveryoneRead("target");
+    CapturedLines();
+    fs::current_path(current);
+    EXPECT_EQ(cacls.Runs(), Granted("target"));
+    EXPECT_FALSE(fs::exists(relative_log));
+  }
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,354 @@
+// Whole rounds of the built program on real temporary trees: a snapshot
+// run, changes made with explicit file times, then a copy run ("/c").
+
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <string>
+#include <vector>
+
+#include "support/menu_lines.h"
+#include "support/run_program.h"
+#include "support/sandbox.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+const int64_t kThen = UtcSeconds(2001, 6, 15, 12, 0, 0);
+
+std::string User(const Sandbox& sandbox, const std::string& relative) {
+  return PathBelow(sandbox.user_menu, relative);
+}
+
+std::string AllUsers(const Sandbox& sandbox, const std::string& relative) {
+  return PathBelow(sandbox.all_users_menu, relative);
+}
+
+void Put(const std::string& path, const std::string& content, int64_t seconds, int64_t nanoseconds = 0) {
+  WriteFile(path, content);
+  SetWriteTime(path, seconds, nanoseconds);
+}
+
+// The lines of one item that moved and was granted, or that failed to move.
+std::string MovedFile(const Sandbox& sandbox, const std::string& relative) {
+  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
+         ExecLine(AllUsers(sandbox, relative));
+}
+std::string UnmovedFile(const Sandbox& sandbox, const std::string& relative) {
+  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative));
+}
+std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
+  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
+         ExecLine(AllUsers(sandbox, relative));
+}
+std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
+  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative));
+}
+
+RunResult RunIn(const Sandbox& sandbox, const std::vector<std::string>& arguments,
+                const std::vector<std::string>& environment) {
+  std::vector<std::string> argv{"dravonel"};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  // Inside the sandbox, so that anything a command line might create
+  // there would be seen.
+  return RunProgram(BuiltProgram("dravonel"), argv, environment, sandbox.root.str());
+}
+
+void TakeSnapshot(const Sandbox& sandbox) {
+  const RunResult run = RunIn(sandbox, {}, sandbox.Environment());
+  ASSERT_EQ(run.exit_status, 0u);
+  ASSERT_EQ(run.out, "");
+  ASSERT_TRUE(fs::exists(sandbox.snapshot));
+}
+
+// A copy run that printed exactly lines, ended with 0 and used up the
+// snapshot.
+void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines) {
+  const RunResult run = RunIn(sandbox, {"/c"}, sandbox.Environment());
+  EXPECT_EQ(run.out, Text(lines));
+  EXPECT_EQ(run.exit_status, 0u);
+#ifndef _WIN32
+  // Our Cacls says nothing when it succeeds.
+  EXPECT_EQ(run.err, "");
+#endif
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+}
+
+#ifndef _WIN32
+unsigned Mode(const std::string& path) {
+  struct stat status;
+  if (lstat(path.c_str(), &status) != 0) return 0xFFFFFFFFu;
+  return status.st_mode & 07777;
+}
+
+void SetMode(const std::string& path, unsigned mode) {
+  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+}
+#endif
+
+TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  Put(User(sandbox, "Programs/Accessories/Calculator.lnk"), "calculator 1", kThen);
+  Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes", kThen);
+  // Replaced whatever its age.
+  Put(AllUsers(sandbox, "Programs/Accessories/Calculator.lnk"), "shared calculator", kThen + 86400);
+  TakeSnapshot(sandbox);
+
+  // The install: a new program folder with a folder of its own, and one
+  // existing shortcut rewritten.
+  Put(User(sandbox, "Programs/Tool/Tool.lnk"), "tool", kThen + 60);
+  Put(User(sandbox, "Programs/Tool/Docs/Readme.lnk"), "readme", kThen + 60);
+  Put(User(sandbox, "Programs/Accessories/Calculator.lnk"), "calculator 2", kThen + 3600);
+#ifndef _WIN32
+  SetMode(User(sandbox, "Programs/Tool"), 0700);
+  SetMode(User(sandbox, "Programs/Tool/Docs"), 0700);
+  SetMode(User(sandbox, "Programs/Tool/Tool.lnk"), 0600);
+  SetMode(User(sandbox, "Programs/Tool/Docs/Readme.lnk"), 0600);
+  SetMode(User(sandbox, "Programs/Accessories/Calculator.lnk"), 0600);
+#endif
+
+  // The new folder goes whole; its subfolder, gone with it, is tried and
+  // fails.
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "Programs/Accessories/Calculator.lnk") +
+                             MovedDir(sandbox, "Programs/Tool") + UnmovedDir(sandbox, "Programs/Tool/Docs"));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\nPrograms/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu),
+            "Programs/\nPrograms/Accessories/\nPrograms/Accessories/Calculator.lnk\n"
+            "Programs/Tool/\nPrograms/Tool/Docs/\nPrograms/Tool/Docs/Readme.lnk\nPrograms/Tool/Tool.lnk\n");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Accessories/Calculator.lnk")), "calculator 2");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool/Docs/Readme.lnk")), "readme");
+#ifndef _WIN32
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/Accessories/Calculator.lnk")), 0644u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/Tool")), 0755u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/Tool/Docs")), 0755u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/Tool/Tool.lnk")), 0644u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/Tool/Docs/Readme.lnk")), 0644u);
+#endif
+
+  // The snapshot is used up: a second copy run fails without a word.
+  const RunResult again = RunIn(sandbox, {"/c"}, sandbox.Environment());
+  EXPECT_EQ(again.out, "");
+  EXPECT_EQ(again.exit_status, kFailureStatus);
+}
+
+TEST(CopyRun, TimesEqualToTheSecondOrEarlierStayPut) {
+  Sandbox sandbox;
+  fs::create_directories(sandbox.all_users_menu);
+  Put(User(sandbox, "Same.lnk"), "same", kThen, 100000000);
+  Put(User(sandbox, "Millis.lnk"), "millis", kThen, 100000000);
+  Put(User(sandbox, "Backwards.lnk"), "backwards", kThen);
+  Put(User(sandbox, "Programs/Rewritten.lnk"), "before", kThen);
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, "Millis.lnk"), "millis", kThen, 900000000);
+  Put(User(sandbox, "Backwards.lnk"), "backwards", kThen - 3600);
+  Put(User(sandbox, "Programs/Rewritten.lnk"), "after, same second", kThen);
+  // Nothing new or newer: nothing printed, the snapshot still deleted.
+  ExpectCopyRun(sandbox, "");
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Backwards.lnk\nMillis.lnk\nPrograms/\nPrograms/Rewritten.lnk\nSame.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "");
+}
+
+TEST(CopyRun, RootsFirstFilesAreMovedOneByOne) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Programs/Tool.lnk"), "tool", kThen);
+  fs::create_directories(AllUsers(sandbox, "Programs"));
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, "First.lnk"), "first", kThen + 60);
+  Put(User(sandbox, "Second.lnk"), "second", kThen + 60);
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "First.lnk") + MovedFile(sandbox, "Second.lnk"));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Tool.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "First.lnk\nPrograms/\nSecond.lnk\n");
+}
+
+TEST(CopyRun, RootsFirstFilesNeverTakeTheStartMenuAlong) {
+  Sandbox sandbox;
+  // No All Users Start Menu at all: moving the root whole would succeed
+  // and carry the user's entire Start Menu away.
+  Put(User(sandbox, "Programs/Tool.lnk"), "tool", kThen);
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, "First.lnk"), "first", kThen + 60);
+  ExpectCopyRun(sandbox, UnmovedFile(sandbox, "First.lnk"));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "First.lnk\nPrograms/\nPrograms/Tool.lnk\n");
+  EXPECT_FALSE(fs::exists(sandbox.all_users_menu));
+}
+
+TEST(CopyRun, FailedMovesLoseNothing) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Games/Old.lnk"), "old", kThen);
+  Put(User(sandbox, "Programs/Tool.lnk"), "tool 1", kThen);
+  // A folder where the newer file would go, and a folder that already
+  // has a namesake under All Users; Games is missing there altogether.
+  Put(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk"), "inside", kThen);
+  Put(AllUsers(sandbox, "Programs/Shared/Other.lnk"), "other", kThen);
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
+  Put(User(sandbox, "Games/Cards/Cards.lnk"), "cards", kThen + 60);
+  Put(User(sandbox, "Programs/Tool.lnk"), "tool 2", kThen + 60);
+  Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
+  const std::string user_tree = ListTree(sandbox.user_menu);
+  const std::string all_users_tree = ListTree(sandbox.all_users_menu);
+
+  ExpectCopyRun(sandbox, UnmovedFile(sandbox, "Games/Chess.lnk") + UnmovedDir(sandbox, "Games/Cards") +
+                             UnmovedFile(sandbox, "Programs/Tool.lnk") + UnmovedDir(sandbox, "Programs/Shared"));
+  EXPECT_EQ(ListTree(sandbox.user_menu), user_tree);
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), all_users_tree);
+  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Tool.lnk")), "tool 2");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk")), "inside");
+}
+
+TEST(CopyRun, DirectoryRenamedOnlyInCaseIsNotNew) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Programs/Tool/Tool.lnk"), "tool", kThen);
+  fs::create_directories(AllUsers(sandbox, "Programs"));
+  TakeSnapshot(sandbox);
+
+  // Through another name: Wine takes a rename to the same name in other
+  // letters for a rename onto itself and does nothing.
+  fs::rename(User(sandbox, "Programs/Tool"), User(sandbox, "Programs/Tool.renaming"));
+  fs::rename(User(sandbox, "Programs/Tool.renaming"), User(sandbox, "Programs/TOOL"));
+  ExpectCopyRun(sandbox, "");
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/TOOL/\nPrograms/TOOL/Tool.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Programs/\n");
+}
+
+TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
+  Sandbox sandbox;
+  const std::string other = sandbox.root.str() + Sep() + "other";
+  for (const std::string& menu : {sandbox.user_menu, PathBelow(other, "Start Menu")}) {
+    Put(PathBelow(menu, "Help.lnk"), "help", kThen);
+    Put(PathBelow(menu, "Programs/Accessories/Notes.lnk"), "notes", kThen);
+  }
+  fs::create_directories(AllUsers(sandbox, "Programs"));
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.push_back("UserProfile=" + other);
+  environment.push_back("SystemRoot=" + sandbox.system);
+  ASSERT_EQ(RunIn(sandbox, {}, environment).exit_status, 0u);
+  fs::copy_file(PathBelow(other, "Dravonel.Dat"), sandbox.snapshot);
+
+  // The root's files count as new one by one; Programs exists under All
+  // Users already, Accessories does not.
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "Help.lnk") + UnmovedDir(sandbox, "Programs") +
+                             MovedDir(sandbox, "Programs/Accessories"));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
+}
+
+// Names that a shell or the command interpreter would act on. On Windows a
+// file name cannot hold a double quote (nor < > |), so the quoted command
+// line keeps everything else literal there.
+#ifdef _WIN32
+const char* const kHostileFile = "a$(touch pwned1)`touch pwned2`;x & mkdir pwned3 & ^'q'.lnk";
+const char* const kHostileDir = "d&mkdir pwned4";
+#else
+const char* const kHostileFile = "a\"$(touch pwned1)`touch pwned2`;x.lnk";
+const char* const kHostileDir = "d;touch pwned4 &";
+#endif
+
+TEST(CopyRun, HostileNamesAreMovedAndGrantedWithNothingInterpreted) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  fs::create_directories(sandbox.all_users_menu);
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, kHostileFile), "hostile", kThen + 60);
+  Put(User(sandbox, std::string(kHostileDir) + "/x.lnk"), "x", kThen + 60);
+#ifndef _WIN32
+  const std::string newline = "new\nline $HOME 'q'.lnk";
+  Put(User(sandbox, newline), "newline", kThen + 60);
+  SetMode(User(sandbox, kHostileFile), 0600);
+  SetMode(User(sandbox, newline), 0600);
+  SetMode(User(sandbox, kHostileDir), 0700);
+  ExpectCopyRun(sandbox, MovedFile(sandbox, kHostileFile) + MovedFile(sandbox, newline) +
+                             MovedDir(sandbox, kHostileDir));
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), std::string(kHostileFile) + "\n" + kHostileDir + "/\n" +
+                                                  kHostileDir + "/x.lnk\n" + newline + "\n");
+  EXPECT_EQ(Mode(AllUsers(sandbox, kHostileFile)), 0644u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, newline)), 0644u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, kHostileDir)), 0755u);
+#else
+  ExpectCopyRun(sandbox, MovedFile(sandbox, kHostileFile) + MovedDir(sandbox, kHostileDir));
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), std::string(kHostileFile) + "\n" + kHostileDir + "/\n" +
+                                                  kHostileDir + "/x.lnk\n");
+#endif
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\n");
+  for (const fs::path& place : {sandbox.root.path(), fs::current_path(), fs::path(BuiltProgramFolder())}) {
+    for (const char* pwned : {"pwned1", "pwned2", "pwned3", "pwned4"}) {
+      EXPECT_FALSE(fs::exists(place / pwned)) << (place / pwned);
+    }
+  }
+  // Nor anywhere below the sandbox (the names themselves hold "pwned").
+  for (const auto& entry : fs::recursive_directory_iterator(sandbox.root.path())) {
+    EXPECT_NE(entry.path().filename().string().rfind("pwned", 0), 0u) << entry.path();
+  }
+}
+
+#ifndef _WIN32
+TEST(CopyRun, LinkIsMovedAsALinkAndItsTargetKeepsItsPermissions) {
+  Sandbox sandbox;
+  const std::string outside = sandbox.root.str() + "/outside";
+  Put(outside + "/secret", "secret", kThen);
+  Put(outside + "/folder/inner", "inner", kThen);
+  SetMode(outside + "/secret", 0600);
+  SetMode(outside + "/folder", 0700);
+  SetMode(outside + "/folder/inner", 0600);
+  Put(User(sandbox, "Programs/Old.lnk"), "old", kThen);
+  fs::create_directories(AllUsers(sandbox, "Programs"));
+  TakeSnapshot(sandbox);
+
+  fs::create_symlink(outside + "/secret", User(sandbox, "Secret.lnk"));
+  fs::create_symlink(outside + "/folder", User(sandbox, "SecretFolder.lnk"));
+  Put(User(sandbox, "Programs/App/App.lnk"), "app", kThen + 60);
+  fs::create_symlink(outside + "/secret", User(sandbox, "Programs/App/Link.lnk"));
+  SetMode(User(sandbox, "Programs/App/App.lnk"), 0600);
+
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "Secret.lnk") + MovedFile(sandbox, "SecretFolder.lnk") +
+                             MovedDir(sandbox, "Programs/App"));
+  for (const char* link : {"Secret.lnk", "SecretFolder.lnk", "Programs/App/Link.lnk"}) {
+    EXPECT_TRUE(fs::is_symlink(AllUsers(sandbox, link))) << link;
+  }
+  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "Secret.lnk")), fs::path(outside + "/secret"));
+  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "SecretFolder.lnk")), fs::path(outside + "/folder"));
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/App/App.lnk")), 0644u);
+  EXPECT_EQ(Mode(outside + "/secret"), 0600u);
+  EXPECT_EQ(Mode(outside + "/folder"), 0700u);
+  EXPECT_EQ(Mode(outside + "/folder/inner"), 0600u);
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Old.lnk\n");
+}
+
+// Windows cannot make such paths through its narrow calls at all; the
+// unit tests cover the same limits there.
+TEST(CopyRun, ItemsWhosePathsDoNotFitAreSkippedWithALine) {
+  Sandbox sandbox;
+  const std::size_t growth = sandbox.all_users_menu.size() - sandbox.user_menu.size();
+  // A folder whose path leaves room for a 9-character name whose
+  // destination just fits: its command line cannot.
+  const std::size_t folder_length = 259 - growth - 10;
+  std::string folder = "Deep/";
+  folder += std::string(folder_length - User(sandbox, folder).size(), 'd');
+  ASSERT_EQ(User(sandbox, folder).size(), folder_length);
+  Put(User(sandbox, folder + "/Old.lnk"), "old", kThen);
+  fs::create_directories(AllUsers(sandbox, folder));
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, folder + "/grant.lnk"), "grant", kThen + 60);
+  Put(User(sandbox, folder + "/skipme.lnk"), "skip", kThen + 60);
+  Put(User(sandbox, folder + "/new folder/x.lnk"), "x", kThen + 60);
+  ExpectCopyRun(sandbox, UnmovedFile(sandbox, folder + "/grant.lnk") + "Skipping Exec for " +
+                             AllUsers(sandbox, folder + "/grant.lnk") + ": command too long\n" +
+                             "Skipping File " + User(sandbox, folder + "/skipme.lnk") + ": path too long\n" +
+                             "Skipping Dir " + User(sandbox, folder + "/new folder") + ": path too long\n");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, folder + "/grant.lnk")), "grant");
+  EXPECT_EQ(ReadFile(User(sandbox, folder + "/skipme.lnk")), "skip");
+  EXPECT_EQ(ReadFile(User(sandbox, folder + "/new folder/x.lnk")), "x");
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,27 @@
+#pragma once
+// The lines a copy run prints for each item it relocates, and paths below a
+// Start Menu written with "/" in the tests and the system's separator here.
+
+#include <string>
+
+#include "support/temp_tree.h"
+
+inline std::string PathBelow(const std::string& base, const std::string& relative) {
+  std::string path = base;
+  if (relative.empty()) return path;
+  path += Sep();
+  for (char c : relative) path += c == '/' ? Sep() : std::string(1, c);
+  return path;
+}
+
+inline std::string MovingFileLine(const std::string& source, const std::string& destination) {
+  return "Moving File " + source + " \n         to " + destination + "\n";
+}
+
+inline std::string MovingDirLine(const std::string& source, const std::string& destination) {
+  return "Moving Dir " + source + " \n        to " + destination + "\n";
+}
+
+inline std::string ExecLine(const std::string& target) {
+  return "Exec 'Cacls \"" + target + "\" /T /E /G Everyone:R'\n";
+}
