@@ -5,6 +5,7 @@
 
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
+#include "support/owned_list.h"
 #include "support/start_menus.h"
 
 namespace {
@@ -94,7 +95,8 @@ TEST(CompareWriteTimes, AnInvalidTimeOnEitherSideIsNeverComparable) {
 TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
   StartMenus menus;
   const std::string programs = menus.User("Programs");
-  DirList snapshot{};
+  OwnedList owned_snapshot;
+  DirList& snapshot = owned_snapshot.list;
   Add(snapshot, programs, "Same.lnk", kNoon);
   Add(snapshot, programs, "Millis.lnk", kNoon);
   Add(snapshot, programs, "Backwards.lnk", kNoon);
@@ -104,7 +106,9 @@ TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
   Add(snapshot, programs, "tool.lnk", kNoon);
   Add(snapshot, programs, "Deleted.lnk", kNoon);
 
-  DirList current{};
+  OwnedList owned_current;
+
+  DirList& current = owned_current.list;
   Add(current, programs, "Backwards.lnk", At(2001, 6, 15, 11, 59, 59));
   Add(current, programs, "New.lnk", kNoon);
   Add(current, programs, "Same.lnk", kNoon);
@@ -122,10 +126,13 @@ TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
 
 TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
   StartMenus menus;
-  DirList snapshot{};
+  OwnedList owned_snapshot;
+  DirList& snapshot = owned_snapshot.list;
   AddDir(snapshot, menus.User("Programs"));
 
-  DirList current{};
+  OwnedList owned_current;
+
+  DirList& current = owned_current.list;
   AddDir(current, menus.User("Programs"));
   Add(current, menus.User("Programs/App"), "App.lnk", kNoon);
   Add(current, menus.User("Programs/App/Sub"), "Help.lnk", kNoon);
@@ -139,9 +146,11 @@ TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
 
 TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   StartMenus menus;
-  DirList snapshot{};
+  OwnedList owned_snapshot;
+  DirList& snapshot = owned_snapshot.list;
   Add(snapshot, menus.User("Programs"), "Tool.lnk", kNoon);
-  DirList current{};
+  OwnedList owned_current;
+  DirList& current = owned_current.list;
   Add(current, menus.user, "First.lnk", kNoon);
   Add(current, menus.user, "Second.lnk", kNoon, 0);
   Add(current, menus.User("Programs"), "Tool.lnk", kNoon);
@@ -150,7 +159,8 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   // However the root's record spells it.
   std::string shouted = menus.user;
   for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  DirList spelled{};
+  OwnedList owned_spelled;
+  DirList& spelled = owned_spelled.list;
   Add(spelled, shouted, "First.lnk", kNoon);
   StartCapture();
   PropagateChanges(snapshot, spelled);
@@ -162,11 +172,13 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
 
 TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
   StartMenus menus;
-  DirList snapshot{};
+  OwnedList owned_snapshot;
+  DirList& snapshot = owned_snapshot.list;
   Add(snapshot, menus.user, "Gone.lnk", kNoon);
   Add(snapshot, menus.User("Programs"), "Gone.lnk", kNoon);
   Add(snapshot, menus.User("Programs/GoneDir"), "Gone.lnk", kNoon);
-  DirList current{};
+  OwnedList owned_current;
+  DirList& current = owned_current.list;
   AddDir(current, menus.User("Programs"));
   EXPECT_EQ(Propagated(snapshot, current), "");
   EXPECT_EQ(Propagated(snapshot, DirList{}), "");

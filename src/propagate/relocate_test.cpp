@@ -8,6 +8,7 @@
 #include "driver/driver.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
+#include "support/owned_list.h"
 #include "support/menu_lines.h"
 #include "support/start_menus.h"
 #include "support/temp_tree.h"
