@@ -16,11 +16,11 @@ PathBuffer UserStartMenu;
 PathBuffer AllUsersStartMenu;
 int32_t UserStartMenuLength = 0;
 
-namespace {
-
 // Both inventories live until the process ends: records are never freed.
-DirList Inventory;
-DirList FreshScan;
+DirList SnapshotList;
+DirList CurrentList;
+
+namespace {
 
 // Only the first two characters of the one argument count: "/c", "/C" and
 // "/copy" select copy mode, "-c" does not.
@@ -36,8 +36,8 @@ void PrintUsage(const char* program_name) {
 }
 
 int RunSnapshotMode() {
-  ScanDirectory(Inventory, UserStartMenu);
-  if (SaveSnapshot(Inventory) != 0) {
+  ScanDirectory(SnapshotList, UserStartMenu);
+  if (SaveSnapshot(SnapshotList) != 0) {
     // Never leave half a snapshot for a later copy run to trust. A file
     // that another run holds open cannot be deleted, so this never takes
     // away a snapshot that someone else is writing.
@@ -47,9 +47,9 @@ int RunSnapshotMode() {
 }
 
 int RunCopyMode() {
-  if (LoadSnapshot(Inventory) != 0) return kExitFailure;
-  ScanDirectory(FreshScan, UserStartMenu);
-  PropagateChanges(Inventory, FreshScan);
+  if (LoadSnapshot(SnapshotList) != 0) return kExitFailure;
+  ScanDirectory(CurrentList, UserStartMenu);
+  PropagateChanges(SnapshotList, CurrentList);
   DeleteFileA(SnapshotPath);
   return kExitSuccess;
 }
@@ -98,8 +98,8 @@ int RunDravonel(int argc, char** argv) {
     return kExitFailure;
   }
 
-  Inventory = DirList{};
-  FreshScan = DirList{};
+  SnapshotList = DirList{};
+  CurrentList = DirList{};
   if (SetUpPaths() != 0) return kExitFailure;
 
   return RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();

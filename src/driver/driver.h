@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "driver/path_buffer.h"
+#include "inventory/inventory.h"
 
 // 0 = snapshot mode, 1 = copy mode.
 constexpr int32_t kSnapshotMode = 0;
@@ -23,6 +24,12 @@ extern PathBuffer SnapshotPath;        // $UserProfile\Dravonel.Dat
 extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu
 extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu
 extern int32_t UserStartMenuLength;    // bytes in UserStartMenu
+
+// The two inventories of a run, kept until the process ends: the scan to
+// save (snapshot run) or the snapshot loaded (copy run), and the fresh scan
+// of a copy run.
+extern DirList SnapshotList;
+extern DirList CurrentList;
 
 // The whole program: argc and argv as main receives them; returns the
 // process exit status (0 or -1). Prints only to standard output.

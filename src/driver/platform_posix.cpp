@@ -262,7 +262,11 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
     close(directory_fd);
     return INVALID_HANDLE_VALUE;
   }
-  Search* search = new (std::nothrow) Search{directory_fd, {}, 0};
+  Search* search = nullptr;
+  try {
+    search = new Search{directory_fd, {}, 0};
+  } catch (const std::bad_alloc&) {
+  }
   if (search == nullptr) {
     closedir(directory);
     close(directory_fd);

@@ -1,12 +1,13 @@
+#include <cstdlib>
 #include <cstring>
-#include <new>
 
 #include "inventory/inventory.h"
 
 namespace {
 
 // The current directory as it was when a scan level began. Held on the
-// heap: on POSIX it may be longer than a PathBuffer.
+// heap (from malloc, apart from the records' allocations): on POSIX it may
+// be longer than a PathBuffer.
 struct SavedDirectory {
   char* path;  // null when it could not be read
 };
@@ -14,11 +15,11 @@ struct SavedDirectory {
 SavedDirectory SaveCurrentDirectory() {
   const DWORD needed = GetCurrentDirectoryA(0, nullptr);
   if (needed == 0) return SavedDirectory{nullptr};
-  char* path = new (std::nothrow) char[needed];
+  char* path = static_cast<char*>(std::malloc(needed));
   if (path == nullptr) return SavedDirectory{nullptr};
   const DWORD length = GetCurrentDirectoryA(needed, path);
   if (length == 0 || length >= needed) {
-    delete[] path;
+    std::free(path);
     return SavedDirectory{nullptr};
   }
   return SavedDirectory{path};
@@ -77,7 +78,7 @@ void ScanDirectory(DirList& list, const char* path) {
     }
   }
 
-  delete[] saved.path;
+  std::free(saved.path);
 }
 
 void AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {

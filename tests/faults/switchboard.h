@@ -1,0 +1,65 @@
+#pragma once
+// A switchboard in front of the platform calls, for tests only: a wrapper
+// for each call that can be told to fail at a chosen call, and otherwise
+// calls the real thing. The fault tests build the program's code a second
+// time with redirect_platform_calls.h forced in, so that its calls reach
+// these wrappers.
+//
+// Allocation failures need no wrapper: the switchboard replaces the
+// nothrow operator new, which is how the program allocates its records.
+
+#include "driver/platform.h"
+
+enum class Operation {
+  kSetCurrentDirectory,
+  kGetCurrentDirectory,
+  kFindFirstFile,
+  kFindNextFile,
+  kFileTimeToSystemTime,
+  kCreateFile,
+  kWriteFile,
+  kReadFile,
+  kGetFileSize,
+  kCloseHandle,
+  kGetFileAttributes,
+  kDeleteFile,
+  kMoveFile,
+  kMoveFileEx,
+  kRunGrantCommand,
+  kAllocate,
+  kCount
+};
+
+// From now on, the nth call (1 = the next one) of operation fails; 0 stops
+// failing it. Every call is counted whether or not it fails.
+void ArmFault(Operation operation, int nth);
+void DisarmFaults();
+int CallCount(Operation operation);
+
+// True when this call of operation is to fail (counts the call).
+bool ShouldFail(Operation operation);
+
+#ifdef _WIN32
+using SecurityArgument = LPSECURITY_ATTRIBUTES;
+using OverlappedArgument = LPOVERLAPPED;
+#else
+using SecurityArgument = void*;
+using OverlappedArgument = void*;
+#endif
+
+BOOL FaultySetCurrentDirectoryA(const char* path);
+DWORD FaultyGetCurrentDirectoryA(DWORD size, char* buffer);
+HANDLE FaultyFindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry);
+BOOL FaultyFindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry);
+BOOL FaultyFileTimeToSystemTime(const FILETIME* file_time, SYSTEMTIME* system_time);
+HANDLE FaultyCreateFileA(const char* path, DWORD access, DWORD share_mode, SecurityArgument security,
+                         DWORD disposition, DWORD flags, HANDLE template_file);
+BOOL FaultyWriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OverlappedArgument overlapped);
+BOOL FaultyReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OverlappedArgument overlapped);
+DWORD FaultyGetFileSize(HANDLE file, DWORD* high);
+BOOL FaultyCloseHandle(HANDLE handle);
+DWORD FaultyGetFileAttributesA(const char* path);
+BOOL FaultyDeleteFileA(const char* path);
+BOOL FaultyMoveFileA(const char* source, const char* destination);
+BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
+void FaultyRunGrantCommand(const char* command_line, const char* target);
