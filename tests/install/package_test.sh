@@ -1,0 +1,92 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and runs the installed program
+# through a full round on a sample profile; then makes the packages and
+# checks what they hold, and runs the round again from the unpacked .deb.
+#   package_test.sh BUILD_DIR host|windows VERSION
+set -euo pipefail
+build="$(cd "$1" && pwd)"
+kind="$2"
+version="$3"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+
+fail() {
+  echo "FAILED: $*"
+  exit 1
+}
+
+# The contents list of a package, one path a line, sorted, without
+# directories; compared with what it must hold, exactly.
+expect_contents() {
+  local what="$1" listing="$2" expected="$3"
+  if [ "$listing" != "$expected" ]; then
+    echo "$what holds:"
+    echo "$listing"
+    echo "expected:"
+    echo "$expected"
+    fail "$what contents"
+  fi
+}
+
+# A full round with the programs in bin: snapshot, an install, copy run.
+full_round() {
+  local bin="$1" root="$2"
+  local profile="$root/profile" system="$root/system"
+  local menu="$profile/Start Menu" shared="$system/Profiles/All Users/Start Menu"
+  mkdir -p "$menu/Programs" "$shared/Programs"
+  echo help >"$menu/Help.lnk"
+  env -i PATH="$bin:/usr/bin:/bin" UserProfile="$profile" SystemRoot="$system" "$bin/dravonel" \
+    || fail "snapshot run"
+  [ -f "$profile/Dravonel.Dat" ] || fail "no snapshot"
+  mkdir "$menu/Programs/Tool"
+  (umask 077 && echo tool >"$menu/Programs/Tool/Tool.lnk")
+  chmod 700 "$menu/Programs/Tool"
+  local out
+  out="$(env -i PATH="$bin:/usr/bin:/bin" UserProfile="$profile" SystemRoot="$system" "$bin/dravonel" /c)" \
+    || fail "copy run"
+  local expected
+  expected="Moving Dir $menu/Programs/Tool 
+        to $shared/Programs/Tool
+Exec 'Cacls \"$shared/Programs/Tool\" /T /E /G Everyone:R'"
+  [ "$out" = "$expected" ] || { echo "$out"; fail "copy run output"; }
+  [ "$(cat "$shared/Programs/Tool/Tool.lnk")" = tool ] || fail "Tool.lnk not moved"
+  [ "$(stat -c %a "$shared/Programs/Tool/Tool.lnk")" = 644 ] || fail "Tool.lnk not readable by all"
+  [ "$(stat -c %a "$shared/Programs/Tool")" = 755 ] || fail "Tool not searchable by all"
+  [ ! -e "$profile/Dravonel.Dat" ] || fail "snapshot left behind"
+}
+
+if [ "$kind" = host ]; then
+  cmake --install "$build" --prefix "$work/prefix" >/dev/null
+  full_round "$work/prefix/bin" "$work/installed"
+  [ -f "$work/prefix/share/man/man1/dravonel.1" ] || fail "manual page not installed"
+  [ -f "$work/prefix/share/doc/dravonel/README.md" ] || fail "README not installed"
+  echo "installed program: full round passed"
+
+  (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
+  deb=$(ls "$work"/packages/*.deb)
+  tgz=$(ls "$work"/packages/*.tar.gz)
+  expect_contents ".deb" "$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ {print $6}' | sort)" \
+"./usr/bin/Cacls
+./usr/bin/dravonel
+./usr/share/doc/dravonel/README.md
+./usr/share/man/man1/dravonel.1"
+  expect_contents ".tar.gz" "$(tar tzf "$tgz" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
+"bin/Cacls
+bin/dravonel
+share/doc/dravonel/README.md
+share/man/man1/dravonel.1"
+  dpkg-deb -x "$deb" "$work/unpacked"
+  full_round "$work/unpacked/usr/bin" "$work/from-deb"
+  echo "packages: contents as expected; the unpacked .deb does a full round"
+else
+  (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
+  zip=$(ls "$work"/packages/*.zip)
+  expect_contents ".zip" "$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
+"README.md
+dravonel.exe"
+  unzip -q "$zip" -d "$work/unzipped"
+  exe=$(ls "$work"/unzipped/*/dravonel.exe)
+  strings -el "$exe" | grep -qx "dravonel" || fail "no version information in dravonel.exe"
+  strings -el "$exe" | grep -qx "$version" || fail "version information does not carry the project's version"
+  echo "package: contents as expected, version information present"
+fi
