@@ -3,7 +3,10 @@
 # Start Menu trees of 10,000, 100,000 and 400,000 files, runs the
 # micro-benchmarks, and writes docs/BENCHMARKS.md with its plot.
 #
-#   bench/run.sh [--skip-400k] [--sizes "N ..."] [--runs N]
+#   bench/run.sh [--skip-400k] [--sizes "N ..."] [--runs N] [--note TEXT]
+#
+# --note puts a sentence of your own under the machine's description, such
+# as "The machine was shared with another build while this ran."
 #
 # Every process is timed by hyperfine on the same warm tree in the same run
 # (medians of several runs), and run once more under /usr/bin/time for its
@@ -16,12 +19,14 @@ here=$(cd "$(dirname "$0")" && pwd)
 top=$(dirname "$here")
 sizes=(10000 100000 400000)
 runs=""
+note=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --skip-400k) sizes=(10000 100000); shift ;;
     --sizes) read -r -a sizes <<<"$2"; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
-    *) sed -n '2,8p' "$0" >&2; exit 2 ;;
+    --note) note=$2; shift 2 ;;
+    *) sed -n '2,11p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -42,6 +47,7 @@ state="$python $here/state.py"
 # The grant finds the Cacls built beside dravonel on PATH.
 export PATH="$bin:$PATH"
 uptime >"$results/load-before.txt"
+printf '%s\n' "$note" >"$results/note.txt"
 
 # Runs a command once more for its peak resident memory (KiB).
 peak_memory() {
