@@ -157,7 +157,9 @@ def main():
       "process by hyperfine on the same warm tree; peak memory is the maximum resident set of one "
       "more run (`/usr/bin/time -f %M`). Copy runs (`/c`) start each repetition from the same "
       "state, prepared outside the timed region: the snapshot from before the change, and what the "
-      "last repetition moved put back. The destination is an All Users Start Menu holding the "
+      "last repetition moved put back. A snapshot run starts with no earlier snapshot in the profile, as after a "
+      "copy run, which deletes it (replacing an earlier one costs more on ext4, which flushes a file "
+      "truncated and rewritten when it is closed). The destination is an All Users Start Menu holding the "
       "directories the moved items need; every moved item is granted read access by running "
       "Cacls, the POSIX companion built beside dravonel.\n")
 
@@ -214,11 +216,9 @@ def main():
                 "waits for. `find -printf` itself grows %.2f-fold from 100k to 400k files. The CPU time "
                 "(user + system, means) of dravonel grows %s (find %.2f×): the work grows with the tree, "
                 "a little faster than find's where a run holds two inventories of 300-byte records that "
-                "no longer fit the processor's caches. The rest is waiting: the snapshot run replaces "
-                "a file four times larger, and ext4 flushes a file that was truncated and rewritten when "
-                "it is closed (measured with strace: truncate and close take 10 + 12 ms at 100k, 33 + "
-                "62 ms at 400k, and the next run's truncate waits for the last run's writes); and "
-                "the two cores were shared with other work (see the load above)." % (
+                "no longer fit the processor's caches. The rest is waiting: for the "
+                "file system's writes of the larger snapshot, and for the two cores, which were shared "
+                "with other work (see the load above)." % (
                     find_growth, cpu_growth,
                     data[400000]["tools"]["find -printf"]["cpu"] / data[100000]["tools"]["find -printf"]["cpu"]))
     largest = max(sizes)
@@ -231,6 +231,10 @@ def main():
         format(row["files"], ","), per_file["dravonel (snapshot)"], copy_mem / row["files"],
         copy_mem / (2 * records), verdict(max(per_file.values()) <= 600)))
     w("")
+    w("Each ratio is of two medians of a few runs; with the cores shared, the 400k medians and so the "
+      "growth move by several percent from one run of the benchmark to the next (by as much as 0.5 "
+      "in the growth of a copy run, seen on this 2-core machine), which is why the CPU time is shown "
+      "beside each.\n")
     if max(per_file.values()) > 600:
         floor = 2 * (row["files"] * FILE_RECORD_BYTES + row["dirs"] * DIR_RECORD_BYTES) / row["files"]
         notes.append(

@@ -98,12 +98,16 @@ for n in "${sizes[@]}"; do
   mtree_create="mtree -c -k time -p '$menu'"
   mtree_compare="mtree -f $case_dir/spec -p '$menu'"
   rsync_command="rsync -a --update --dry-run '$menu/' $case_dir/empty/"
+  # A snapshot run starts with no snapshot there, as after a copy run,
+  # which deletes it.
   "${hf[@]}" --export-json "$results/$n-plain.json" \
+    --prepare "rm -f $case_dir/profile/Dravonel.Dat" \
     -n "dravonel (snapshot)" "$bin/dravonel" \
     -n "find -printf" "$find_command" \
     -n "mtree -c" "$mtree_create" \
     -n "mtree compare" "$mtree_compare" \
     -n "rsync --dry-run" "$rsync_command"
+  rm -f "$case_dir/profile/Dravonel.Dat"
   peak_memory "$results/$n-snapshot.mem" "$bin/dravonel"
   peak_memory "$results/$n-find.mem" find "$menu" -printf '%p %T@\n'
   peak_memory "$results/$n-mtree-create.mem" mtree -c -k time -p "$menu"
