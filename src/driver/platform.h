@@ -9,7 +9,9 @@
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
-//    with the link's own last-write time.
+//    with the link's own last-write time. Only entries that are not
+//    directories are looked at one by one: a directory's entry carries the
+//    directory bit and zero times (nothing reads them).
 //  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails
 //    for a value with the top bit set. A modification time before 1601 is
 //    handed over as such a value, so its conversion fails.

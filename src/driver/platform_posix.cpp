@@ -64,20 +64,37 @@ FILETIME FileTimeFromTimespec(const struct timespec& when) {
   return FILETIME{static_cast<DWORD>(value & 0xFFFFFFFFu), static_cast<DWORD>(value >> 32)};
 }
 
+// A name of the listing, and whether the directory entry already said it
+// is a directory.
+struct Listed {
+  std::string name;
+  bool directory;
+};
+
 struct Search {
-  int directory_fd;
-  std::vector<std::string> names;
+  DIR* directory;
+  std::vector<Listed> names;
   std::size_t next;
 };
 
 // Fills entry with the next name of the search that still exists; entries
-// that vanished since the listing are passed over.
+// that vanished since the listing are passed over. A directory the listing
+// already knows as one is not looked at again: its times are left zero,
+// since nothing reads them, and a stat for each would cost as much again as
+// the whole walk of the directories.
 bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
   while (search.next < search.names.size()) {
-    const std::string& name = search.names[search.next++];
-    struct stat status;
-    if (fstatat(search.directory_fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    const Listed& listed = search.names[search.next++];
     std::memset(entry, 0, sizeof *entry);
+    std::memcpy(entry->cFileName, listed.name.c_str(), listed.name.size() + 1);
+    if (listed.directory) {
+      entry->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+      return true;
+    }
+    struct stat status;
+    if (fstatat(dirfd(search.directory), listed.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      continue;
+    }
     if (S_ISDIR(status.st_mode)) {
       entry->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
     } else if (S_ISLNK(status.st_mode)) {
@@ -91,7 +108,6 @@ bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
     const uint64_t size = static_cast<uint64_t>(status.st_size);
     entry->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     entry->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-    std::memcpy(entry->cFileName, name.c_str(), name.size() + 1);
     return true;
   }
   return false;
@@ -253,36 +269,32 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
   if (std::strcmp(pattern, "*.*") != 0 && std::strcmp(pattern, "*") != 0) {
     return INVALID_HANDLE_VALUE;
   }
-  const int directory_fd = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (directory_fd < 0) return INVALID_HANDLE_VALUE;
-  const int listing_fd = dup(directory_fd);
-  DIR* directory = listing_fd < 0 ? nullptr : fdopendir(listing_fd);
-  if (directory == nullptr) {
-    if (listing_fd >= 0) close(listing_fd);
-    close(directory_fd);
-    return INVALID_HANDLE_VALUE;
-  }
+  // The directory stays open until FindClose: its entries are looked at
+  // through it, whatever the current directory is by then.
+  DIR* directory = opendir(".");
+  if (directory == nullptr) return INVALID_HANDLE_VALUE;
   Search* search = nullptr;
   try {
-    search = new Search{directory_fd, {}, 0};
+    search = new Search{directory, {}, 0};
   } catch (const std::bad_alloc&) {
   }
   if (search == nullptr) {
     closedir(directory);
-    close(directory_fd);
     return INVALID_HANDLE_VALUE;
   }
   try {
     while (const dirent* item = readdir(directory)) {
       // Longer names cannot be handed over in cFileName; POSIX names are at
       // most 255 bytes, so this only guards against the impossible.
-      if (std::strlen(item->d_name) < MAX_PATH) search->names.emplace_back(item->d_name);
+      if (std::strlen(item->d_name) < MAX_PATH) {
+        search->names.push_back(Listed{item->d_name, item->d_type == DT_DIR});
+      }
     }
   } catch (const std::bad_alloc&) {
     search->names.clear();
   }
-  closedir(directory);
-  std::sort(search->names.begin(), search->names.end(), ListsBefore);
+  std::sort(search->names.begin(), search->names.end(),
+            [](const Listed& a, const Listed& b) { return ListsBefore(a.name, b.name); });
   if (!DeliverNextEntry(*search, entry)) {
     FindClose(search);
     return INVALID_HANDLE_VALUE;
@@ -298,7 +310,7 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
 BOOL FindClose(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
   Search* search = static_cast<Search*>(handle);
-  close(search->directory_fd);
+  closedir(search->directory);
   delete search;
   return TRUE;
 }

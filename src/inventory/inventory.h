@@ -10,6 +10,7 @@
 // stores the records field by field in this order (links as 32-bit slots).
 
 #include <cstdint>
+#include <vector>
 
 #include "driver/path_buffer.h"
 #include "driver/platform.h"
@@ -56,6 +57,38 @@ DirRecord* FindDirByPath(const DirList& list, const DirRecord& dir);
 // The first record of dir's chain whose name matches file.name without
 // regard to ASCII case; or null.
 FileRecord* FindFileByName(const DirRecord& dir, const FileRecord& file);
+
+// Indexes for change detection, so that a copy run costs time in step with
+// the trees rather than with their product: the records of a list by
+// case-folded path, and those of one directory's chain by case-folded name.
+// Each key leads to its first record, so a lookup answers exactly what
+// FindDirByPath or FindFileByName answers. An index holds pointers into the
+// records: it is good only while they stay as they were when it was built.
+struct DirIndexSlot {
+  uint32_t hash;
+  const DirRecord* record;  // null: an empty slot
+};
+struct DirIndex {
+  std::vector<DirIndexSlot> slots;  // open addressing; a power of two in size
+};
+struct FileIndexSlot {
+  uint32_t hash;
+  const FileRecord* record;
+};
+struct FileIndex {
+  std::vector<FileIndexSlot> slots;
+};
+
+// Fills index with every record of list (or of dir's chain), replacing what
+// it held; its storage is reused. Returns 0, or -1 when memory runs out:
+// the index is then empty and the caller uses the plain lookups.
+int BuildDirIndex(DirIndex& index, const DirList& list);
+int BuildFileIndex(FileIndex& index, const DirRecord& dir);
+
+// FindDirByPath and FindFileByName through an index built from the same
+// list or chain.
+const DirRecord* LookUpDir(const DirIndex& index, const DirRecord& dir);
+const FileRecord* LookUpFile(const FileIndex& index, const FileRecord& file);
 
 // A new zeroed FileRecord, or null when memory runs out.
 FileRecord* NewFileRecord();

@@ -28,8 +28,14 @@ int32_t CompareWriteTimes(const FileRecord& a, const FileRecord& b) {
 }
 
 void PropagateChanges(const DirList& snapshot, const DirList& current) {
+  // Looked up through indexes, so that the run grows in step with the
+  // trees; the plain lookups, which find the same records, serve when
+  // there is no memory for an index.
+  DirIndex dirs;
+  const bool dirs_indexed = BuildDirIndex(dirs, snapshot) == 0;
+  FileIndex files;
   for (const DirRecord* d = current.head; d != nullptr; d = d->next) {
-    const DirRecord* s = FindDirByPath(snapshot, *d);
+    const DirRecord* s = dirs_indexed ? LookUpDir(dirs, *d) : FindDirByPath(snapshot, *d);
     if (s == nullptr && !IsUserStartMenuRoot(*d)) {
       // A new directory goes whole, files and subdirectories with it.
       MoveDirToAllUsers(*d);
@@ -38,8 +44,14 @@ void PropagateChanges(const DirList& snapshot, const DirList& current) {
     // The root is never moved whole: that would carry the user's entire
     // Start Menu away, or fail and leave its new files behind. Without a
     // namesake, each of its files is new.
+    const bool files_indexed = s != nullptr && BuildFileIndex(files, *s) == 0;
     for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
-      const FileRecord* g = s != nullptr ? FindFileByName(*s, *f) : nullptr;
+      const FileRecord* g = nullptr;
+      if (files_indexed) {
+        g = LookUpFile(files, *f);
+      } else if (s != nullptr) {
+        g = FindFileByName(*s, *f);
+      }
       if (g == nullptr || CompareWriteTimes(*f, *g) == 1) MoveFileToAllUsers(*d, *f);
     }
   }

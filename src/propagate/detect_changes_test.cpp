@@ -170,6 +170,27 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
 
 
 
+TEST(PropagateChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAFile) {
+  StartMenus menus;
+  OwnedList owned_snapshot;
+  DirList& snapshot = owned_snapshot.list;
+  const SYSTEMTIME earlier = At(2000, 1, 1, 0, 0, 0);
+  // The first record of Programs holds Tool.lnk at noon; a later one, with
+  // the path in other letters, holds it earlier and also holds Extra.lnk.
+  Add(snapshot, menus.User("Programs"), "Tool.lnk", kNoon);
+  Add(snapshot, menus.User("Programs"), "TOOL.LNK", earlier);
+  Add(snapshot, menus.User("Other"), "Other.lnk", kNoon);
+  std::string shouted = menus.User("PROGRAMS");
+  Add(snapshot, shouted, "Tool.lnk", earlier);
+  Add(snapshot, shouted, "Extra.lnk", kNoon);
+
+  OwnedList owned_current;
+  DirList& current = owned_current.list;
+  Add(current, menus.User("Programs"), "Tool.lnk", kNoon);
+  Add(current, menus.User("Programs"), "Extra.lnk", kNoon);
+  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Programs/Extra.lnk"));
+}
+
 TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
   StartMenus menus;
   OwnedList owned_snapshot;

@@ -1,0 +1,111 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "inventory/inventory.h"
+#include "support/owned_list.h"
+
+namespace {
+
+FileRecord* MakeFile(const char* name) {
+  FileRecord* record = NewFileRecord();
+  std::strcpy(record->name, name);
+  return record;
+}
+
+DirRecord Probe(const char* path) {
+  DirRecord probe{};
+  std::strcpy(probe.path, path);
+  return probe;
+}
+
+FileRecord FileProbe(const char* name) {
+  FileRecord probe{};
+  std::strcpy(probe.name, name);
+  return probe;
+}
+
+TEST(NameIndex, ADirectoryKeyLeadsToItsFirstRecordWhateverTheCase) {
+  OwnedList owned;
+  DirList& list = owned.list;
+  // A, B, A: the revisited path has a record of its own, never found.
+  AppendFile(list, "C:\\Menu\\Programs", MakeFile("first"));
+  AppendFile(list, "C:\\Menu\\Other", MakeFile("x"));
+  AppendFile(list, "C:\\MENU\\programs", MakeFile("second"));
+  AppendFile(list, "C:\\Menu\\Programs", MakeFile("third"));
+  DirIndex index;
+  ASSERT_EQ(BuildDirIndex(index, list), 0);
+
+  for (const char* path : {"C:\\Menu\\Programs", "c:\\menu\\PROGRAMS", "C:\\MENU\\programs"}) {
+    const DirRecord probe = Probe(path);
+    EXPECT_EQ(LookUpDir(index, probe), list.head) << path;
+    EXPECT_EQ(LookUpDir(index, probe), FindDirByPath(list, probe));
+  }
+  EXPECT_EQ(LookUpDir(index, Probe("C:\\Menu\\Program")), nullptr);
+  EXPECT_EQ(LookUpDir(index, Probe("C:\\Menu\\Programs ")), nullptr);
+  // Only ASCII letters fold.
+  EXPECT_EQ(LookUpDir(index, Probe("C:\\Menu\\Othe\xD2")), nullptr);
+}
+
+TEST(NameIndex, AFileKeyLeadsToTheFirstOfItsNamesakesInChainOrder) {
+  OwnedList owned;
+  DirList& list = owned.list;
+  for (const char* name : {"Tool.lnk", "Help.lnk", "TOOL.LNK", "tool.lnk"}) {
+    AppendFile(list, "C:\\Menu", MakeFile(name));
+  }
+  FileIndex index;
+  ASSERT_EQ(BuildFileIndex(index, *list.head), 0);
+  EXPECT_EQ(LookUpFile(index, FileProbe("tool.LNK")), list.head->first_file);
+  EXPECT_EQ(LookUpFile(index, FileProbe("HELP.lnk")), list.head->first_file->next);
+  EXPECT_EQ(LookUpFile(index, FileProbe("Tool.ln")), nullptr);
+
+  // Rebuilt for another chain, it forgets the first one.
+  OwnedList other;
+  AppendFile(other.list, "C:\\Other", MakeFile("Readme.txt"));
+  ASSERT_EQ(BuildFileIndex(index, *other.list.head), 0);
+  EXPECT_EQ(LookUpFile(index, FileProbe("Tool.lnk")), nullptr);
+  EXPECT_EQ(LookUpFile(index, FileProbe("README.TXT")), other.list.head->first_file);
+
+  // An empty chain answers nothing.
+  OwnedList empty;
+  ASSERT_NE(FindOrAppendDir(empty.list, "C:\\Empty"), nullptr);
+  ASSERT_EQ(BuildFileIndex(index, *empty.list.head), 0);
+  EXPECT_EQ(LookUpFile(index, FileProbe("Readme.txt")), nullptr);
+}
+
+// Many records and names that differ only in case or in one byte, so that
+// hashes collide and probes wrap: the index always answers as the plain
+// lookups do.
+TEST(NameIndex, AnswersAsThePlainLookupsOnManyRecordsWithNamesakes) {
+  std::mt19937 random(7);
+  const char letters[] = "aAbBcC_.";
+  OwnedList owned;
+  DirList& list = owned.list;
+  std::vector<std::string> keys;
+  for (int i = 0; i < 3000; ++i) {
+    std::string name = "C:\\Start Menu\\";
+    const std::size_t length = 1 + random() % 4;
+    for (std::size_t c = 0; c < length; ++c) name += letters[random() % (sizeof letters - 1)];
+    keys.push_back(name);
+    AppendFile(list, name.c_str(), MakeFile(name.c_str() + 14));
+    AppendFile(list, keys[random() % keys.size()].c_str(), MakeFile(name.c_str() + 14));
+  }
+  DirIndex dirs;
+  ASSERT_EQ(BuildDirIndex(dirs, list), 0);
+  FileIndex files;
+  ASSERT_EQ(BuildFileIndex(files, *list.head->next), 0);
+  for (const std::string& key : keys) {
+    std::string variant = key + (random() % 8 == 0 ? "x" : "");
+    for (char& c : variant) {
+      if (random() % 2 == 0) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    const DirRecord probe = Probe(variant.c_str());
+    ASSERT_EQ(LookUpDir(dirs, probe), FindDirByPath(list, probe)) << variant;
+    const FileRecord file = FileProbe(variant.c_str() + 14);
+    ASSERT_EQ(LookUpFile(files, file), FindFileByName(*list.head->next, file)) << variant;
+  }
+}
+
+}  // namespace

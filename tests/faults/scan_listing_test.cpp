@@ -1,0 +1,70 @@
+// The scan lists each directory once for both of its passes, and lists
+// again only when the first listing did not open.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "faults/switchboard.h"
+#include "inventory/inventory.h"
+#include "support/owned_list.h"
+#include "support/temp_tree.h"
+
+namespace {
+
+// One line a directory, "<path below root>: name ...", in sorted order:
+// under Wine siblings come in the host's order.
+std::string Sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+std::string Outline(const DirList& list, const std::string& root) {
+  std::vector<std::string> lines;
+  for (const DirRecord* d = list.head; d != nullptr; d = d->next) {
+    std::string line = std::string(d->path).substr(root.size()) + ":";
+    for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) line += std::string(" ") + f->name;
+    lines.push_back(line);
+  }
+  return Sorted(lines);
+}
+
+struct ScanListing : ::testing::Test {
+  void SetUp() override {
+    DisarmFaults();
+    WriteFile(root.path() / "Help.lnk", "");
+    WriteFile(root.path() / "Programs" / "Tool" / "Tool.lnk", "");
+    WriteFile(root.path() / "Programs" / "Zed.lnk", "");
+    fs::create_directories(root.path() / "Programs" / "Empty");
+  }
+  void TearDown() override { DisarmFaults(); }
+
+  TempDir root;
+};
+
+TEST_F(ScanListing, EachDirectoryIsListedOnceForBothPasses) {
+  OwnedList owned;
+  ScanDirectory(owned.list, root.str().c_str());
+  const std::string s = Sep();
+  EXPECT_EQ(Outline(owned.list, root.str()), Sorted({": Help.lnk", s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
+                                                     s + "Programs" + s + "Tool: Tool.lnk"}));
+  EXPECT_EQ(CallCount(Operation::kFindFirstFile), 4);
+}
+
+TEST_F(ScanListing, AListingThatDoesNotOpenIsTriedAgainForTheSubdirectories) {
+  // The root's listing fails: its own file is lost, never the directories
+  // below it.
+  ArmFault(Operation::kFindFirstFile, 1);
+  OwnedList owned;
+  ScanDirectory(owned.list, root.str().c_str());
+  const std::string s = Sep();
+  EXPECT_EQ(Outline(owned.list, root.str()), Sorted({s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
+                                                     s + "Programs" + s + "Tool: Tool.lnk"}));
+  EXPECT_EQ(CallCount(Operation::kFindFirstFile), 5);
+}
+
+}  // namespace
