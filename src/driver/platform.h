@@ -19,7 +19,8 @@
 //    file that another opener holds with share mode 0.
 //  - MoveFileA never overwrites: it fails when anything exists at the
 //    destination. A file moves across devices by copy (data and last-write
-//    time) and removal; a directory across devices fails.
+//    time) and removal, the copy getting its name only once whole; a
+//    directory across devices fails.
 //  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
 //    step and refuses a directory at the destination.
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
