@@ -127,11 +127,12 @@ constexpr char kPathSeparator = '/';
 const char* LookupEnvironment(const char* name);
 
 // Runs the access-control editor on target and waits until it has ended.
-// On Windows command_line goes through the command interpreter (pipe-open),
-// its output read and discarded; the current directory is never searched
-// for the command. On POSIX no shell is involved: "Cacls" is found on the
-// absolute entries of PATH and started with the argument vector
-// {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}, its output going to the
-// null device. Standard output is flushed first. A command that cannot be
+// No shell or command interpreter is involved (the interpreter would
+// expand %NAME% inside the quoted path), and "Cacls" is found on the
+// absolute entries of PATH only, never in the current directory. On
+// Windows Cacls.exe is started with command_line as its command line; on
+// POSIX with the argument vector {"Cacls", target, "/T", "/E", "/G",
+// "Everyone:R"}. Its output goes to the null device, its error output to
+// ours. Standard output is flushed first. A command that cannot be
 // started, and its exit status, are ignored.
 void RunGrantCommand(const char* command_line, const char* target);
