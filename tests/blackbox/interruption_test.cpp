@@ -69,13 +69,9 @@ void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::st
 
   std::vector<std::string> strings{"dravonel"};
   strings.insert(strings.end(), arguments.begin(), arguments.end());
-  std::vector<char*> argv;
-  for (std::string& s : strings) argv.push_back(s.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> variables = sandbox.Environment();
-  std::vector<char*> envp;
-  for (std::string& v : variables) envp.push_back(v.data());
-  envp.push_back(nullptr);
+  const std::vector<std::string> variables = sandbox.Environment();
+  std::vector<char*> argv = NullTerminated(strings);
+  std::vector<char*> envp = NullTerminated(variables);
 
   const std::string program = BuiltProgram("dravonel");
   const int started = posix_spawn(&run.pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
