@@ -120,6 +120,39 @@ TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
   }
 }
 
+TEST(HostileTrees, ACaclsPlantedInTheCurrentFolderOrARelativePathEntryNeverRuns) {
+  Sandbox sandbox;
+  fs::create_directories(sandbox.all_users_menu);
+  TakeSnapshot(sandbox);
+  Put(User(sandbox, "New.lnk"), "new", kThen + 60);
+
+  // The recorder as Cacls where an installer could put it: in the folder
+  // the run starts in, and in a folder a relative PATH entry names.
+  const fs::path start = sandbox.root.path() / "start";
+#ifdef _WIN32
+  const std::string planted = "Cacls.exe";
+  const std::string relative_entries = ".;rel;";
+#else
+  const std::string planted = "Cacls";
+  const std::string relative_entries = ".:rel:";
+#endif
+  fs::create_directories(start / "rel");
+  fs::copy_file(BuiltProgram("grant_recorder"), start / planted);
+  fs::copy_file(BuiltProgram("grant_recorder"), start / "rel" / planted);
+  const std::string log = sandbox.root.str() + Sep() + "grants.log";
+  std::vector<std::string> environment = sandbox.Environment();
+  for (std::string& variable : environment) {
+    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + relative_entries + variable.substr(5);
+  }
+  environment.push_back("DRAVONEL_GRANT_LOG=" + log);
+
+  const RunResult run = RunProgram(BuiltProgram("dravonel"), {"dravonel", "/c"}, environment, start.string());
+  EXPECT_EQ(run.exit_status, 0u);
+  EXPECT_EQ(run.out, Text(MovedFile(sandbox, "New.lnk")));
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "New.lnk")), "new");
+  EXPECT_FALSE(fs::exists(log)) << "a planted Cacls ran";
+}
+
 std::string Numbered(const std::string& stem, int number) {
   char name[32];
   std::snprintf(name, sizeof name, "%s%05d.lnk", stem.c_str(), number);
