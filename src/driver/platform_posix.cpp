@@ -484,8 +484,10 @@ BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
     return TRUE;
   }
 
-  // Replacing: never a directory on either side, as on Windows, and the
-  // namesake is swapped out in one rename, so a failure leaves it in place.
+  // Replacing: never a directory on either side (Windows refuses one at
+  // the destination; a folder that took a file's place since the scan is
+  // left where it is), and the namesake is swapped out in one rename, so a
+  // failure leaves it in place.
   if (S_ISDIR(source_status.st_mode) || IsDirectory(destination)) return FALSE;
   if (rename(source, destination) == 0) return TRUE;
   if (errno != EXDEV || !(flags & MOVEFILE_COPY_ALLOWED)) return FALSE;
