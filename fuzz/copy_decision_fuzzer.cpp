@@ -1,6 +1,7 @@
 // A fuzzed snapshot against a fixed fresh scan: whatever the snapshot says,
 // every item chosen for a move is a record of the fresh scan, lies under
-// UserStartMenu, and is never the Start Menu root itself.
+// UserStartMenu, is never the Start Menu root itself, and is chosen at most
+// once, never as a file of a directory already chosen whole.
 //
 // Relocation is replaced here by recorders, so nothing on disk moves; the
 // change detection and the snapshot reader are the program's own.
@@ -31,6 +32,9 @@ namespace {
 DirList Current;
 std::set<const DirRecord*> CurrentDirs;
 std::set<const FileRecord*> CurrentFiles;
+// What one input chose.
+std::set<const DirRecord*> ChosenDirs;
+std::set<const FileRecord*> ChosenFiles;
 
 void Check(bool condition) {
   if (!condition) std::abort();
@@ -76,6 +80,7 @@ void MoveDirToAllUsers(const DirRecord& d) {
   Check(CurrentDirs.count(&d) == 1);
   Check(UnderUserStartMenu(d.path));
   Check(std::strcmp(d.path, UserStartMenu) != 0);
+  Check(ChosenDirs.insert(&d).second);
 }
 
 void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
@@ -87,6 +92,8 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
     in_chain = in_chain || candidate == &f;
   }
   Check(in_chain);
+  Check(ChosenFiles.insert(&f).second);
+  Check(ChosenDirs.count(&d) == 0);
 }
 
 void GrantEveryoneRead(const char*) { std::abort(); }
@@ -103,6 +110,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
   std::fclose(file);
 
+  ChosenDirs.clear();
+  ChosenFiles.clear();
   OwnedList snapshot;
   if (LoadSnapshot(snapshot.list) == 0) PropagateChanges(snapshot.list, Current);
   std::remove(SnapshotPath);

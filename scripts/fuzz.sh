@@ -11,8 +11,16 @@ cd "$(dirname "$0")/.."
 seconds="${1:-30}"
 
 scripts/setup.sh clang libclang-rt-14-dev
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz >/dev/null
+build_log="$(mktemp)"
+if ! { cmake --preset fuzz && cmake --build --preset fuzz; } >"$build_log" 2>&1; then
+  cat "$build_log"
+  rm -f "$build_log"
+  exit 1
+fi
+rm -f "$build_log"
+# A smaller quarantine than the default 256 MB keeps the memory limit for
+# real blow-ups, not for freed records held back to catch use after free.
+export ASAN_OPTIONS="${ASAN_OPTIONS:-quarantine_size_mb=64}"
 
 findings="$PWD/build/fuzz/findings"
 mkdir -p "$findings"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, then builds and runs every
-# test of the host build and of the Windows build (under Wine).
+# test of the host build, again with the sanitizers, runs each fuzzer for a
+# bounded time, and builds and runs the Windows build's tests (under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,6 +12,9 @@ cmake --workflow --preset host
 
 echo "== host build with AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
 cmake --workflow --preset sanitize
+
+echo "== fuzzing: each target for 30 seconds from the seed corpus"
+scripts/fuzz.sh 30
 
 echo "== Windows build, tests under Wine"
 cmake --workflow --preset windows

@@ -21,7 +21,8 @@
 //    file that another opener holds with share mode 0.
 //  - MoveFileA never overwrites: it fails when anything exists at the
 //    destination. A file moves across devices by copy (data and last-write
-//    time) and removal; a directory across devices fails.
+//    time) and removal, the copy getting its name only once whole; a
+//    directory across devices fails.
 //  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
 //    step and refuses a directory at the destination.
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
@@ -128,11 +129,12 @@ constexpr char kPathSeparator = '/';
 const char* LookupEnvironment(const char* name);
 
 // Runs the access-control editor on target and waits until it has ended.
-// On Windows command_line goes through the command interpreter (pipe-open),
-// its output read and discarded; the current directory is never searched
-// for the command. On POSIX no shell is involved: "Cacls" is found on the
-// absolute entries of PATH and started with the argument vector
-// {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}, its output going to the
-// null device. Standard output is flushed first. A command that cannot be
+// No shell or command interpreter is involved (the interpreter would
+// expand %NAME% inside the quoted path), and "Cacls" is found on the
+// absolute entries of PATH only, never in the current directory. On
+// Windows Cacls.exe is started with command_line as its command line; on
+// POSIX with the argument vector {"Cacls", target, "/T", "/E", "/G",
+// "Everyone:R"}. Its output goes to the null device, its error output to
+// ours. Standard output is flushed first. A command that cannot be
 // started, and its exit status, are ignored.
 void RunGrantCommand(const char* command_line, const char* target);

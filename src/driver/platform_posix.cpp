@@ -142,9 +142,44 @@ bool Exists(const char* path) {
   return lstat(path, &status) == 0;
 }
 
-// A regular file or link copied to a new name on another device; the
-// destination must not exist. Data and last-write time come along. Leaves
-// nothing behind at destination when it fails.
+// Copies the open file in to out with its last-write time, and waits until
+// the data is on disk.
+bool CopyData(int in, int out, const struct stat& status) {
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = read(in, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    for (ssize_t done = 0; done < got;) {
+      const ssize_t put = write(out, buffer + done, static_cast<std::size_t>(got - done));
+      if (put < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      done += put;
+    }
+  }
+  const struct timespec times[2] = {status.st_atim, status.st_mtim};
+  return futimens(out, times) == 0 && fsync(out) == 0;
+}
+
+// The folder part of path: "." when it has none.
+std::string FolderOf(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr) return ".";
+  if (slash == path) return "/";
+  return std::string(path, static_cast<std::size_t>(slash - path));
+}
+
+// A regular file or link copied to a new name on another device; fails
+// when anything is at destination. Data and last-write time come along.
+// A file is written with no name at all (O_TMPFILE) and linked at
+// destination only once whole, so a copy cut short, even by a kill, leaves
+// nothing behind; where the file system cannot do that, it is written at
+// destination and removed again when the copy fails.
 bool CopyAcrossDevices(const char* source, const char* destination) {
   struct stat status;
   if (lstat(source, &status) != 0) return false;
@@ -159,38 +194,26 @@ bool CopyAcrossDevices(const char* source, const char* destination) {
 
   const int in = open(source, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return false;
-  const int out = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 07777);
-  if (out < 0) {
-    close(in);
-    return false;
-  }
-  bool ok = true;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = read(in, buffer, sizeof buffer);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      ok = false;
-      break;
+  const mode_t mode = status.st_mode & 07777;
+  bool ok = false;
+  // The unnamed file is linked through /proc, so it is no use without.
+  const int unnamed = access("/proc/self/fd", X_OK) == 0
+                          ? open(FolderOf(destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
+                          : -1;
+  if (unnamed >= 0) {
+    const std::string handle = "/proc/self/fd/" + std::to_string(unnamed);
+    ok = CopyData(in, unnamed, status) &&
+         linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, destination, AT_SYMLINK_FOLLOW) == 0;
+    close(unnamed);  // the data is on disk already
+  } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT) {
+    const int out = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (out >= 0) {
+      ok = CopyData(in, out, status);
+      if (close(out) != 0) ok = false;
+      if (!ok) unlink(destination);
     }
-    for (ssize_t done = 0; done < got;) {
-      const ssize_t put = write(out, buffer + done, static_cast<std::size_t>(got - done));
-      if (put < 0) {
-        if (errno == EINTR) continue;
-        ok = false;
-        break;
-      }
-      done += put;
-    }
-    if (!ok) break;
   }
-  const struct timespec times[2] = {status.st_atim, status.st_mtim};
-  if (ok && futimens(out, times) != 0) ok = false;
-  if (ok && fsync(out) != 0) ok = false;
-  if (close(out) != 0) ok = false;
   close(in);
-  if (!ok) unlink(destination);
   return ok;
 }
 
@@ -473,13 +496,19 @@ BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
     return TRUE;
   }
 
-  // Replacing: never a directory on either side, as on Windows, and the
-  // namesake is swapped out in one rename, so a failure leaves it in place.
+  // Replacing: never a directory on either side (Windows refuses one at
+  // the destination; a folder that took a file's place since the scan is
+  // left where it is), and the namesake is swapped out in one rename, so a
+  // failure leaves it in place.
   if (S_ISDIR(source_status.st_mode) || IsDirectory(destination)) return FALSE;
   if (rename(source, destination) == 0) return TRUE;
   if (errno != EXDEV || !(flags & MOVEFILE_COPY_ALLOWED)) return FALSE;
-  // Across devices: copy beside the destination, then rename over it.
-  std::string staging = std::string(destination) + ".dravonel-move";
+  // Across devices, with nothing to replace: a copy made whole first.
+  if (!Exists(destination)) return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
+  // Else copy beside the namesake, then rename over it. The name beside it
+  // is this process's own, so that one left by a run killed between the
+  // two steps (a whole copy) never blocks a later move.
+  const std::string staging = std::string(destination) + ".dravonel-move-" + std::to_string(getpid());
   if (Exists(staging.c_str()) || !CopyAcrossDevices(source, staging.c_str())) return FALSE;
   if (rename(staging.c_str(), destination) != 0) {
     unlink(staging.c_str());

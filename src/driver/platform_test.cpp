@@ -305,6 +305,49 @@ TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
   EXPECT_TRUE(fs::exists(dir.path() / "target_file"));
 }
 
+TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
+  // /dev/shm is a tmpfs, the temporary folder usually not.
+  TempDir dir;
+  struct stat shm;
+  struct stat temp;
+  if (stat("/dev/shm", &shm) != 0 || stat(dir.str().c_str(), &temp) != 0 || shm.st_dev == temp.st_dev) {
+    GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  }
+  const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
+  fs::create_directories(other);
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  const fs::path source = other / "Tool.lnk";
+  WriteFile(source, "tool");
+  SetWriteTime(source, UtcSeconds(2001, 2, 3, 4, 5, 6), 700'000'000);
+  const fs::path target = dir.path() / "Tool.lnk";
+  EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
+  EXPECT_FALSE(fs::exists(source));
+  EXPECT_EQ(ReadFile(target), "tool");
+  struct stat moved;
+  ASSERT_EQ(stat(target.c_str(), &moved), 0);
+  EXPECT_EQ(moved.st_mtim.tv_sec, UtcSeconds(2001, 2, 3, 4, 5, 6));
+  EXPECT_EQ(moved.st_mtim.tv_nsec, 700'000'000);
+
+  // MoveFileA refuses a namesake; MoveFileExA replaces it, past a whole
+  // copy that a run killed half way through a replacement left beside it.
+  WriteFile(source, "tool 2");
+  EXPECT_FALSE(MoveFileA(source.string().c_str(), target.string().c_str()));
+  EXPECT_EQ(ReadFile(target), "tool");
+  WriteFile(dir.path() / "Tool.lnk.dravonel-move", "tool");
+  WriteFile(dir.path() / "Tool.lnk.dravonel-move-1", "tool");
+  EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
+  EXPECT_EQ(ReadFile(target), "tool 2");
+  EXPECT_FALSE(fs::exists(source));
+  EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\nTool.lnk.dravonel-move\nTool.lnk.dravonel-move-1\n");
+
+  // A directory does not move across devices at all.
+  WriteFile(other / "Folder" / "inside", "kept");
+  EXPECT_FALSE(MoveFileA((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str()));
+  EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
+  EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
+  fs::remove_all(other);
+}
+
 TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
   // ext4 cannot hold such a time; tmpfs can.
   if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";

@@ -3,8 +3,45 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "driver/platform.h"
+
+namespace {
+
+bool IsAbsolute(const std::string& folder) {
+  const bool drive = folder.size() >= 3 && folder[1] == ':' && (folder[2] == '\\' || folder[2] == '/');
+  return drive || folder.rfind("\\\\", 0) == 0;
+}
+
+// Cacls.exe in the first absolute entry of PATH that holds it. Neither the
+// current directory nor a relative entry is searched: a Start Menu or an
+// installer may control those, and a Cacls planted there would run with
+// the rights of whoever runs this program.
+bool FindGrantCommand(std::string& found) {
+  const char* path = LookupEnvironment("PATH");
+  if (path == nullptr) return false;
+  const std::string entries(path);
+  std::size_t start = 0;
+  while (start <= entries.size()) {
+    std::size_t end = entries.find(';', start);
+    if (end == std::string::npos) end = entries.size();
+    std::string folder = entries.substr(start, end - start);
+    start = end + 1;
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"') folder = folder.substr(1, folder.size() - 2);
+    if (!IsAbsolute(folder)) continue;
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    const std::string candidate = folder + "Cacls.exe";
+    const DWORD attributes = GetFileAttributesA(candidate.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      found = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
 
 const char* LookupEnvironment(const char* name) {
   // The runtime's environment already matches names without regard to case.
@@ -12,24 +49,41 @@ const char* LookupEnvironment(const char* name) {
 }
 
 void RunGrantCommand(const char* command_line, const char*) {
-  // The command interpreter looks in the current directory before the
-  // search path; a Cacls planted there must never run in our place.
-  static bool current_directory_barred = false;
-  if (!current_directory_barred) {
-    // Both the runtime's copy of the environment and the system's, since
-    // which one the interpreter inherits is the runtime's business.
-    _putenv("NoDefaultCurrentDirectoryInExePath=1");
-    SetEnvironmentVariableA("NoDefaultCurrentDirectoryInExePath", "1");
-    current_directory_barred = true;
-  }
+  // Started directly, never through the command interpreter: it expands
+  // %NAME% even inside double quotes, so a name such as "%CMDCMDLINE%&x"
+  // (whose value holds quotes) could turn the rest of a file name into a
+  // command of its own. Cacls gets the very command line that was printed.
+  std::string program;
+  if (!FindGrantCommand(program)) return;
   // Our lines must reach the console before anything the command writes.
   std::fflush(stdout);
-  FILE* output = _popen(command_line, "rb");
-  if (output == nullptr) return;
-  // Read to the end rather than close early: a command whose pipe is closed
-  // under it may be cut short before it has done its work.
-  char discarded[1024];
-  while (std::fread(discarded, 1, sizeof discarded, output) > 0) {
+
+  // Its output is not ours to print; only its error output reaches the
+  // user, as through the interpreter.
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  const HANDLE null_device = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         &inheritable, OPEN_EXISTING, 0, nullptr);
+  if (null_device == INVALID_HANDLE_VALUE) return;
+  HANDLE error = nullptr;
+  const HANDLE own_error = GetStdHandle(STD_ERROR_HANDLE);
+  if (own_error == nullptr || own_error == INVALID_HANDLE_VALUE ||
+      !DuplicateHandle(GetCurrentProcess(), own_error, GetCurrentProcess(), &error, 0, TRUE, DUPLICATE_SAME_ACCESS)) {
+    error = nullptr;
   }
-  _pclose(output);
+
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null_device;
+  startup.hStdOutput = null_device;
+  startup.hStdError = error != nullptr ? error : null_device;
+  std::string line(command_line);  // CreateProcessA may write into its command line
+  PROCESS_INFORMATION process{};
+  if (CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  if (error != nullptr) CloseHandle(error);
+  CloseHandle(null_device);
 }

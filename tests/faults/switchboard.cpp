@@ -2,6 +2,8 @@
 // the redirections.
 #include "faults/switchboard.h"
 
+#include <filesystem>
+#include <fstream>
 #include <new>
 
 namespace {
@@ -9,11 +11,35 @@ namespace {
 struct Switch {
   int calls = 0;
   int fail_at = 0;  // 0: never
+  int change_at = 0;  // 0: never
+  TreeChange change = TreeChange::kRemove;
+  std::string path;
+  std::string link_target;
 };
 
 Switch Switches[static_cast<int>(Operation::kCount)];
+bool GrantsSkipped = false;
 
 Switch& SwitchOf(Operation operation) { return Switches[static_cast<int>(operation)]; }
+
+void MakeChange(const Switch& s) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  fs::remove_all(s.path, error);
+  switch (s.change) {
+    case TreeChange::kRemove:
+      break;
+    case TreeChange::kMakeFolder:
+      fs::create_directory(s.path, error);
+      break;
+    case TreeChange::kMakeFile:
+      std::ofstream(s.path, std::ios::binary) << "changed";
+      break;
+    case TreeChange::kMakeLink:
+      fs::create_symlink(s.link_target, s.path, error);
+      break;
+  }
+}
 
 }  // namespace
 
@@ -22,15 +48,28 @@ void ArmFault(Operation operation, int nth) {
   s.fail_at = nth == 0 ? 0 : s.calls + nth;
 }
 
+void ArmTreeChange(Operation operation, int nth, TreeChange change, const std::string& path,
+                   const std::string& link_target) {
+  Switch& s = SwitchOf(operation);
+  s.change_at = s.calls + nth;
+  s.change = change;
+  s.path = path;
+  s.link_target = link_target;
+}
+
 void DisarmFaults() {
   for (Switch& s : Switches) s = Switch{};
+  GrantsSkipped = false;
 }
+
+void SkipGrantCommands(bool skip) { GrantsSkipped = skip; }
 
 int CallCount(Operation operation) { return SwitchOf(operation).calls; }
 
 bool ShouldFail(Operation operation) {
   Switch& s = SwitchOf(operation);
   ++s.calls;
+  if (s.change_at != 0 && s.calls == s.change_at) MakeChange(s);
   return s.fail_at != 0 && s.calls == s.fail_at;
 }
 
@@ -104,7 +143,7 @@ BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags)
 }
 
 void FaultyRunGrantCommand(const char* command_line, const char* target) {
-  if (!ShouldFail(Operation::kRunGrantCommand)) RunGrantCommand(command_line, target);
+  if (!ShouldFail(Operation::kRunGrantCommand) && !GrantsSkipped) RunGrantCommand(command_line, target);
 }
 
 // The program allocates its records with the nothrow new; this one can be

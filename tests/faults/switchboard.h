@@ -8,6 +8,8 @@
 // Allocation failures need no wrapper: the switchboard replaces the
 // nothrow operator new, which is how the program allocates its records.
 
+#include <string>
+
 #include "driver/platform.h"
 
 enum class Operation {
@@ -36,8 +38,21 @@ void ArmFault(Operation operation, int nth);
 void DisarmFaults();
 int CallCount(Operation operation);
 
-// True when this call of operation is to fail (counts the call).
+// True when this call of operation is to fail (counts the call). Makes
+// the tree change armed for this call first.
 bool ShouldFail(Operation operation);
+
+// A change to the tree made just before the nth call of operation (1 = the
+// next one), as another process could make it between the scan and a
+// move: whatever is at path is removed, and then nothing, an empty
+// folder, a file holding "changed", or a link to link_target put there.
+enum class TreeChange { kRemove, kMakeFolder, kMakeFile, kMakeLink };
+void ArmTreeChange(Operation operation, int nth, TreeChange change, const std::string& path,
+                   const std::string& link_target = "");
+
+// While set, grant commands are counted but not started: for tests that
+// run many rounds and look only at where the items went.
+void SkipGrantCommands(bool skip);
 
 #ifdef _WIN32
 using SecurityArgument = LPSECURITY_ATTRIBUTES;

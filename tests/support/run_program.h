@@ -33,3 +33,9 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 // The variables a program needs to start at all on this system (PATH, and on
 // Windows the interpreter and system folders); tests add theirs to these.
 std::vector<std::string> BaseEnvironment();
+
+#ifndef _WIN32
+// Pointers to each string and a null after them, as exec and spawn calls
+// take an argument vector or an environment; strings must outlive them.
+std::vector<char*> NullTerminated(const std::vector<std::string>& strings);
+#endif

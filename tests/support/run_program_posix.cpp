@@ -25,6 +25,13 @@ std::vector<std::string> BaseEnvironment() {
   return {"PATH=" + BuiltProgramFolder() + ":/usr/local/bin:/usr/bin:/bin"};
 }
 
+std::vector<char*> NullTerminated(const std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (const std::string& s : strings) pointers.push_back(const_cast<char*>(s.c_str()));
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment,
                      const std::string& working_directory) {
@@ -41,12 +48,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
     posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
   }
 
-  std::vector<char*> argv;
-  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (const std::string& variable : environment) envp.push_back(const_cast<char*>(variable.c_str()));
-  envp.push_back(nullptr);
+  std::vector<char*> argv = NullTerminated(arguments);
+  std::vector<char*> envp = NullTerminated(environment);
 
   RunResult result{0xFFFFFFFFu, "", ""};
   pid_t child = 0;

@@ -1,0 +1,449 @@
+// Trees a user or an installer could make, carried through whole rounds:
+// names that a shell or the command interpreter would act on, huge
+// folders, names and nesting at and past the path limit, links out of the
+// tree, unreadable folders. Each ends with its documented outcome, nothing
+// lost, and no permission changed outside the All Users Start Menu.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/grant_log.h"
+#include "support/menu_lines.h"
+#include "support/run_program.h"
+#include "support/sandbox.h"
+#include "support/snapshot_image.h"
+#include "support/temp_tree.h"
+#include "support/tree_state.h"
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#endif
+
+namespace {
+
+const int64_t kThen = UtcSeconds(2001, 6, 15, 12, 0, 0);
+// A path fits a 260-byte buffer with its terminator.
+constexpr std::size_t kPathLimit = 260;
+
+std::string User(const Sandbox& sandbox, const std::string& relative) {
+  return PathBelow(sandbox.user_menu, relative);
+}
+
+std::string AllUsers(const Sandbox& sandbox, const std::string& relative) {
+  return PathBelow(sandbox.all_users_menu, relative);
+}
+
+void Put(const std::string& path, const std::string& content, int64_t seconds) {
+  WriteFile(path, content);
+  SetWriteTime(path, seconds);
+}
+
+void TakeSnapshot(const Sandbox& sandbox) {
+  const RunResult run = sandbox.Run({});
+  ASSERT_EQ(run.exit_status, 0u);
+  ASSERT_EQ(run.out, "");
+  ASSERT_TRUE(fs::exists(sandbox.snapshot));
+}
+
+// A copy run that ends with 0, uses up the snapshot and prints lines.
+void ExpectCopyRun(const Sandbox& sandbox, const std::vector<std::string>& environment, const std::string& lines) {
+  const RunResult run = sandbox.Run({"/c"}, environment);
+  EXPECT_EQ(run.out, Text(lines));
+  EXPECT_EQ(run.exit_status, 0u);
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+}
+
+std::string MovedFile(const Sandbox& sandbox, const std::string& relative) {
+  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative)) + ExecLine(AllUsers(sandbox, relative));
+}
+
+std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
+  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative)) + ExecLine(AllUsers(sandbox, relative));
+}
+
+// Names the interpreter would expand or act on even inside double quotes
+// (%NAME%, a variable whose value holds quotes, !NAME!), and that a shell
+// would; on POSIX also control characters, wildcards and bytes that are
+// not UTF-8. Windows allows none of  \ / : * ? " < > |  nor control
+// characters in a name.
+std::vector<std::string> HostileNames() {
+  std::vector<std::string> names = {
+      "%SystemRoot%.lnk",
+      "x%PATH%y%UserProfile%.lnk",
+      "%CMDCMDLINE%&mkdir pwned5&.lnk",
+      "!PATH! %% a%b.lnk",
+      "-rf ; $HOME `id` $(mkdir pwned6).lnk",
+  };
+#ifndef _WIN32
+  names.push_back("cr\rtab\tlf\n.lnk");
+  names.push_back("glob*?[a]\\back.lnk");
+  names.push_back("latin1 \xE9\xFF\xFE.lnk");
+  names.push_back("'\"'\"\".lnk");
+#endif
+  return names;
+}
+
+TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  fs::create_directories(sandbox.all_users_menu);
+  GrantLog grants;
+  for (const std::string& name : HostileNames()) {
+    for (const bool as_folder : {false, true}) {
+      SCOPED_TRACE(name + (as_folder ? " as a folder" : " as a file"));
+      TakeSnapshot(sandbox);
+      const std::string item = as_folder ? name + ".d" : name;
+      const std::string file = as_folder ? item + "/inside.lnk" : item;
+      Put(User(sandbox, file), "bytes of " + item, kThen + 60);
+      const std::size_t earlier = grants.Records().size();
+      ExpectCopyRun(sandbox, grants.Environment(sandbox),
+                    as_folder ? MovedDir(sandbox, item) : MovedFile(sandbox, item));
+      EXPECT_EQ(ReadFile(AllUsers(sandbox, file)), "bytes of " + item);
+      const std::vector<std::vector<std::string>> records = grants.Records();
+      ASSERT_EQ(records.size(), earlier + 1);
+      EXPECT_EQ(records.back(), GrantLog::GrantOf(AllUsers(sandbox, item)));
+    }
+  }
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\n");
+  for (const fs::path& place : {sandbox.root.path(), fs::current_path(), fs::path(BuiltProgramFolder())}) {
+    for (const char* pwned : {"pwned5", "pwned6"}) EXPECT_FALSE(fs::exists(place / pwned)) << (place / pwned);
+  }
+}
+
+TEST(HostileTrees, ACaclsPlantedInTheCurrentFolderOrARelativePathEntryNeverRuns) {
+  Sandbox sandbox;
+  fs::create_directories(sandbox.all_users_menu);
+  TakeSnapshot(sandbox);
+  Put(User(sandbox, "New.lnk"), "new", kThen + 60);
+
+  // The recorder as Cacls where an installer could put it: in the folder
+  // the run starts in, and in a folder a relative PATH entry names.
+  const fs::path start = sandbox.root.path() / "start";
+#ifdef _WIN32
+  const std::string planted = "Cacls.exe";
+  const std::string relative_entries = ".;rel;";
+#else
+  const std::string planted = "Cacls";
+  const std::string relative_entries = ".:rel:";
+#endif
+  fs::create_directories(start / "rel");
+  fs::copy_file(BuiltProgram("grant_recorder"), start / planted);
+  fs::copy_file(BuiltProgram("grant_recorder"), start / "rel" / planted);
+  const std::string log = sandbox.root.str() + Sep() + "grants.log";
+  std::vector<std::string> environment = sandbox.Environment();
+  for (std::string& variable : environment) {
+    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + relative_entries + variable.substr(5);
+  }
+  environment.push_back("DRAVONEL_GRANT_LOG=" + log);
+
+  const RunResult run = RunProgram(BuiltProgram("dravonel"), {"dravonel", "/c"}, environment, start.string());
+  EXPECT_EQ(run.exit_status, 0u);
+  EXPECT_EQ(run.out, Text(MovedFile(sandbox, "New.lnk")));
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "New.lnk")), "new");
+  EXPECT_FALSE(fs::exists(log)) << "a planted Cacls ran";
+}
+
+std::string Numbered(const std::string& stem, int number) {
+  char name[32];
+  std::snprintf(name, sizeof name, "%s%05d.lnk", stem.c_str(), number);
+  return name;
+}
+
+TEST(HostileTrees, TenThousandEntriesInOneFolderAreRecordedAndOnlyTheChangedMove) {
+  Sandbox sandbox;
+#ifdef _WIN32
+  // Wine looks through the whole folder for a case variant of every name
+  // it creates: 10,000 files would take a quarter of a minute to make.
+  constexpr int kEntries = 2000;
+#else
+  constexpr int kEntries = 10000;
+#endif
+  // Written now, and the changed ones dated an hour ahead: setting 10,000
+  // times one by one is slow under Wine.
+  fs::create_directories(User(sandbox, "Programs/Big"));
+  for (int i = 0; i < kEntries; ++i) std::ofstream(User(sandbox, "Programs/Big/" + Numbered("Item", i)));
+  const int64_t later = std::chrono::duration_cast<std::chrono::seconds>(
+                            std::chrono::system_clock::now().time_since_epoch()).count() + 3600;
+  fs::create_directories(AllUsers(sandbox, "Programs/Big"));
+  TakeSnapshot(sandbox);
+  SnapshotImage image;
+  ASSERT_EQ(DecodeSnapshotImage(ReadFile(sandbox.snapshot), image), "");
+  ASSERT_EQ(image.size(), 2u);  // Programs, and Programs/Big
+  EXPECT_EQ(image[1].files.size(), static_cast<std::size_t>(kEntries));
+
+  // Changed and new entries at both ends and in the middle of the folder.
+  const std::vector<std::string> moved = {Numbered("Item", 0), Numbered("Item", kEntries / 2),
+                                          Numbered("Item", kEntries / 2) + ".new", Numbered("Item", kEntries - 1),
+                                          Numbered("Item", kEntries)};
+  for (const std::string& name : moved) Put(User(sandbox, "Programs/Big/" + name), "v2 " + name, later);
+  std::vector<std::string> blocks;
+  for (const std::string& name : moved) blocks.push_back(Text(MovedFile(sandbox, "Programs/Big/" + name)));
+  const RunResult run = sandbox.Run({"/c"});
+  EXPECT_EQ(run.exit_status, 0u);
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+#ifdef _WIN32
+  // Wine lists a folder in the host's order, not by name: each item's
+  // lines together, in any order.
+  std::vector<std::string> printed;
+  for (std::size_t at = 0; at < run.out.size();) {
+    std::size_t end = at;
+    for (int line = 0; line < 3 && end != std::string::npos; ++line) end = run.out.find('\n', end) + 1;
+    printed.push_back(run.out.substr(at, end - at));
+    at = end;
+  }
+  std::sort(printed.begin(), printed.end());
+  std::sort(blocks.begin(), blocks.end());
+  EXPECT_EQ(printed, blocks);
+#else
+  std::string lines;
+  for (const std::string& block : blocks) lines += block;
+  EXPECT_EQ(run.out, lines);
+#endif
+  for (const std::string& name : moved) EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Big/" + name)), "v2 " + name);
+  std::size_t left = 0;
+  for (const auto& entry : fs::directory_iterator(User(sandbox, "Programs/Big"))) {
+    if (entry.is_regular_file()) ++left;
+  }
+  EXPECT_EQ(left, static_cast<std::size_t>(kEntries - 3));
+}
+
+#ifndef _WIN32
+// Windows cannot make such names and paths through its narrow calls; the
+// unit tests cover the same limits there.
+
+std::string SkippedFile(const std::string& path) { return "Skipping File " + path + ": path too long\n"; }
+std::string SkippedDir(const std::string& path) { return "Skipping Dir " + path + ": path too long\n"; }
+
+TEST(HostileTrees, NamesOf255BytesAreSkippedWithALineOrGoWithTheirFolder) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  fs::create_directories(sandbox.all_users_menu);
+  const std::string long_file = std::string(251, 'n') + ".lnk";
+  const std::string long_folder(255, 'f');
+  Put(User(sandbox, "Old/" + long_file), "old", kThen);
+  fs::create_directories(AllUsers(sandbox, "Old"));
+  TakeSnapshot(sandbox);
+  // The snapshot holds the name whole.
+  SnapshotImage image;
+  ASSERT_EQ(DecodeSnapshotImage(ReadFile(sandbox.snapshot), image), "");
+  ASSERT_EQ(image.size(), 2u);
+  EXPECT_EQ(image[1].files.at(0).name, long_file);
+
+  // A file whose path cannot fit is skipped with a line; a folder whose
+  // path cannot fit is not in the scan at all; a new folder holding a
+  // long name goes whole, the name with it.
+  Put(User(sandbox, long_file), "root", kThen + 60);
+  Put(User(sandbox, long_folder + "/x.lnk"), "x", kThen + 60);
+  Put(User(sandbox, "New/" + long_file), "new", kThen + 60);
+  Put(User(sandbox, "Old/" + long_file), "old 2", kThen + 60);
+  const TreeModes outside = ReadModes(sandbox.root.path(), sandbox.all_users_menu);
+  ExpectCopyRun(sandbox, sandbox.Environment(),
+                SkippedFile(User(sandbox, long_file)) + MovedDir(sandbox, "New") +
+                    SkippedFile(User(sandbox, "Old/" + long_file)));
+  EXPECT_EQ(ReadFile(User(sandbox, long_file)), "root");
+  EXPECT_EQ(ReadFile(User(sandbox, long_folder + "/x.lnk")), "x");
+  EXPECT_EQ(ReadFile(User(sandbox, "Old/" + long_file)), "old 2");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "New/" + long_file)), "new");
+  EXPECT_EQ(ChangedModes(outside, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
+}
+
+// A chain of folders, each name 30 bytes, from below the path limit to
+// well past it in both Start Menus.
+std::vector<std::string> Chain(const std::string& top) {
+  std::vector<std::string> levels = {top};
+  while (levels.size() < 10) levels.push_back(levels.back() + "/level" + std::to_string(levels.size()) + std::string(23, 'x'));
+  return levels;
+}
+
+TEST(HostileTrees, NestingPastThePathLimitEndsWithTheDocumentedLinePerItem) {
+  Sandbox sandbox;
+  const std::vector<std::string> old_chain = Chain("Nest");
+  const std::vector<std::string> new_chain = Chain("NewNest");
+  ASSERT_GT(User(sandbox, old_chain.back()).size(), 300u);
+  for (const std::string& level : old_chain) {
+    fs::create_directories(User(sandbox, level));
+    fs::create_directories(AllUsers(sandbox, level));
+  }
+  TakeSnapshot(sandbox);
+
+  // New files at every level of the old chain, and a new chain with a file
+  // at its bottom.
+  for (const std::string& level : old_chain) Put(User(sandbox, level + "/n.lnk"), level, kThen + 60);
+  Put(User(sandbox, new_chain.back() + "/bottom.lnk"), "bottom", kThen + 60);
+
+  // Each line as the limits decide: a folder past the limit is not in the
+  // scan; a file whose source or destination does not fit is skipped; a
+  // grant whose command does not fit is skipped after the move.
+  std::string lines;
+  for (const std::string& level : old_chain) {
+    if (User(sandbox, level).size() >= kPathLimit) break;
+    const std::string source = User(sandbox, level + "/n.lnk");
+    const std::string destination = AllUsers(sandbox, level + "/n.lnk");
+    if (source.size() >= kPathLimit) {
+      lines += SkippedFile(source);
+    } else if (destination.size() >= kPathLimit) {
+      lines += SkippedFile(source);
+    } else if (destination.size() + 28 >= kPathLimit) {
+      lines += MovingFileLine(source, destination) + "Skipping Exec for " + destination + ": command too long\n";
+    } else {
+      lines += MovedFile(sandbox, level + "/n.lnk");
+    }
+  }
+  // The new chain goes whole from its top; each deeper folder in the scan
+  // is then tried and fails, or is skipped when its destination does not
+  // fit.
+  lines += MovedDir(sandbox, new_chain[0]);
+  for (std::size_t i = 1; i < new_chain.size() && User(sandbox, new_chain[i]).size() < kPathLimit; ++i) {
+    const std::string destination = AllUsers(sandbox, new_chain[i]);
+    lines += destination.size() < kPathLimit ? MovingDirLine(User(sandbox, new_chain[i]), destination)
+                                             : SkippedDir(User(sandbox, new_chain[i]));
+  }
+  // The chains reach every limit, whatever the sandbox's own path length.
+  for (const char* kind : {"Exec '", "Skipping Exec", "Skipping File", "Moving Dir", "Skipping Dir"}) {
+    ASSERT_NE(lines.find(kind), std::string::npos) << kind;
+  }
+  ExpectCopyRun(sandbox, sandbox.Environment(), lines);
+
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, new_chain.back() + "/bottom.lnk")), "bottom");
+  EXPECT_FALSE(fs::exists(User(sandbox, new_chain[0])));
+  // Every new file is in exactly one of the two trees.
+  for (const std::string& level : old_chain) {
+    EXPECT_NE(fs::exists(User(sandbox, level + "/n.lnk")), fs::exists(AllUsers(sandbox, level + "/n.lnk"))) << level;
+  }
+}
+
+void SetMode(const std::string& path, unsigned mode) {
+  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+}
+
+TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
+  Sandbox sandbox;
+  const std::string outside = sandbox.root.str() + "/outside";
+  Put(outside + "/secret", "secret", kThen);
+  Put(outside + "/folder/inner.lnk", "inner", kThen);
+  SetMode(outside + "/secret", 0600);
+  SetMode(outside + "/folder", 0700);
+  SetMode(outside + "/folder/inner.lnk", 0600);
+  // In the user's tree: a link to a folder outside, and one back to the
+  // Start Menu itself. Under All Users, what someone able to write there
+  // could plant: links where new items will go, and a file where a new
+  // folder will go.
+  fs::create_directories(User(sandbox, "Programs"));
+  fs::create_directory_symlink(outside + "/folder", User(sandbox, "Programs/Linked"));
+  fs::create_directory_symlink(sandbox.user_menu, User(sandbox, "Programs/Loop"));
+  fs::create_directories(AllUsers(sandbox, "Programs"));
+  fs::create_symlink(outside + "/secret", AllUsers(sandbox, "Programs/Planted.lnk"));
+  fs::create_directory_symlink(outside + "/folder", AllUsers(sandbox, "Programs/Tool"));
+  Put(AllUsers(sandbox, "Programs/Games"), "a file", kThen);
+  TakeSnapshot(sandbox);
+
+  // New below the linked folder (outside the tree), and new in the tree.
+  Put(outside + "/folder/new.lnk", "outside", kThen + 60);
+  SetMode(outside + "/folder/new.lnk", 0600);
+  Put(User(sandbox, "Programs/Planted.lnk"), "planted", kThen + 60);
+  Put(User(sandbox, "Programs/Tool/Tool.lnk"), "tool", kThen + 60);
+  Put(User(sandbox, "Programs/Games/Chess.lnk"), "chess", kThen + 60);
+  const TreeModes outside_modes = ReadModes(sandbox.root.path(), sandbox.all_users_menu);
+  const TreeContents outside_before = ReadTreeContents(outside);
+
+  // The planted link is replaced, never written through; the link and the
+  // file where folders would go refuse them; nothing comes from outside.
+  ExpectCopyRun(sandbox, sandbox.Environment(),
+                MovedFile(sandbox, "Programs/Planted.lnk") +
+                    MovingDirLine(User(sandbox, "Programs/Games"), AllUsers(sandbox, "Programs/Games")) +
+                    MovingDirLine(User(sandbox, "Programs/Tool"), AllUsers(sandbox, "Programs/Tool")));
+  EXPECT_FALSE(fs::is_symlink(AllUsers(sandbox, "Programs/Planted.lnk")));
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Planted.lnk")), "planted");
+  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Tool/Tool.lnk")), "tool");
+  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Games/Chess.lnk")), "chess");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Games")), "a file");
+  EXPECT_TRUE(fs::is_symlink(User(sandbox, "Programs/Linked")));
+  EXPECT_TRUE(fs::is_symlink(User(sandbox, "Programs/Loop")));
+  EXPECT_EQ(ReadTreeContents(outside), outside_before);
+  EXPECT_EQ(ChangedModes(outside_modes, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
+}
+
+// Runs the built program as a user who cannot read what mode bits forbid:
+// ourselves, or nobody (uid and gid 65534) when we are root, for whom
+// every folder is readable. The sandbox then belongs to nobody.
+RunResult RunAsUnprivileged(const Sandbox& sandbox, const std::vector<std::string>& arguments) {
+  if (geteuid() != 0) return sandbox.Run(arguments);
+  std::vector<std::string> strings{"dravonel"};
+  strings.insert(strings.end(), arguments.begin(), arguments.end());
+  const std::vector<std::string> variables = sandbox.Environment();
+  std::vector<char*> argv = NullTerminated(strings);
+  std::vector<char*> envp = NullTerminated(variables);
+  const std::string program = BuiltProgram("dravonel");
+  TempDir capture;
+  const std::string out = capture.str() + "/out";
+  FILE* out_file = std::fopen(out.c_str(), "w");
+  if (out_file == nullptr) return RunResult{0xFFFFFFFFu, "", "cannot capture"};
+
+  const pid_t child = fork();
+  if (child == 0) {
+    dup2(fileno(out_file), STDOUT_FILENO);
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(127);
+    execve(program.c_str(), argv.data(), envp.data());
+    _exit(127);
+  }
+  std::fclose(out_file);
+  int status = 0;
+  waitpid(child, &status, 0);
+  return RunResult{WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 0x80000000u, ReadFile(out), ""};
+}
+
+void HandOverToNobody(const fs::path& root) {
+  if (geteuid() != 0) return;
+  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+  }
+}
+
+TEST(HostileTrees, UnreadableFoldersAreLeftAsTheyAreAndTheRestIsCarriedOver) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Programs/Locked/a.lnk"), "a", kThen);
+  Put(User(sandbox, "Programs/Open/b.lnk"), "b", kThen);
+  fs::create_directories(AllUsers(sandbox, "Programs/Open"));
+  fs::create_directories(AllUsers(sandbox, "Programs/Locked"));
+  HandOverToNobody(sandbox.root.path());
+  SetMode(User(sandbox, "Programs/Locked"), 0);
+  ASSERT_EQ(RunAsUnprivileged(sandbox, {}).exit_status, 0u);
+  ASSERT_TRUE(fs::exists(sandbox.snapshot));
+
+  // New in the unreadable folder, new beside it, and a new unreadable
+  // folder: a folder moves to another parent only when it may be written.
+  SetMode(User(sandbox, "Programs/Locked"), 0700);
+  Put(User(sandbox, "Programs/Locked/new.lnk"), "new", kThen + 60);
+  SetMode(User(sandbox, "Programs/Locked"), 0);
+  Put(User(sandbox, "Programs/Open/c.lnk"), "c", kThen + 60);
+  Put(User(sandbox, "Programs/Sealed/inside.lnk"), "inside", kThen + 60);
+  HandOverToNobody(sandbox.root.path());
+  SetMode(User(sandbox, "Programs/Sealed"), 0);
+  const TreeModes outside = ReadModes(sandbox.root.path(), sandbox.all_users_menu);
+
+  const RunResult run = RunAsUnprivileged(sandbox, {"/c"});
+  EXPECT_EQ(run.exit_status, 0u);
+  EXPECT_EQ(run.out, MovedFile(sandbox, "Programs/Open/c.lnk") +
+                         MovingDirLine(User(sandbox, "Programs/Sealed"), AllUsers(sandbox, "Programs/Sealed")));
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  EXPECT_EQ(ChangedModes(outside, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
+  SetMode(User(sandbox, "Programs/Locked"), 0700);
+  SetMode(User(sandbox, "Programs/Sealed"), 0700);
+  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Locked/new.lnk")), "new");
+  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Sealed/inside.lnk")), "inside");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Open/c.lnk")), "c");
+}
+#endif
+
+}  // namespace

@@ -1,0 +1,44 @@
+// A stand-in for the access-control editor, for tests that must see which
+// item each grant reached. Copied into a folder of its own as "Cacls" (or
+// Cacls.exe) and put first on the program's PATH, it appends what it was
+// started with to the file named by DRAVONEL_GRANT_LOG: on Windows its
+// command line as the system handed it over, on POSIX each argument after
+// its name; each followed by a NUL, and one more NUL after the last. On
+// POSIX it then becomes the real Cacls named by DRAVONEL_REAL_CACLS, when
+// that is set, so that the grant is still made.
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+int main(int argc, char** argv) {
+  const char* log = std::getenv("DRAVONEL_GRANT_LOG");
+  if (log != nullptr) {
+    if (FILE* out = std::fopen(log, "ab")) {
+#ifdef _WIN32
+      const char* line = GetCommandLineA();
+      std::fwrite(line, 1, std::strlen(line) + 1, out);
+#else
+      for (int i = 1; i < argc; ++i) std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, out);
+#endif
+      std::fputc('\0', out);
+      std::fclose(out);
+    }
+  }
+#ifndef _WIN32
+  if (const char* real = std::getenv("DRAVONEL_REAL_CACLS")) {
+    execv(real, argv);
+    return 2;
+  }
+#else
+  (void)argc;
+  (void)argv;
+#endif
+  return 0;
+}
