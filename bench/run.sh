@@ -93,10 +93,10 @@ for n in "${sizes[@]}"; do
 
   echo "== $n files: snapshot run and the reference points"
   find "$menu" >/dev/null  # warm the cache
-  mtree -c -k time -p "$menu" >"$case_dir/spec"
+  mtree -c -k time -p "$menu" >"$case_dir/mtree-listing"
   find_command="find '$menu' -printf '%p %T@\n'"
   mtree_create="mtree -c -k time -p '$menu'"
-  mtree_compare="mtree -f $case_dir/spec -p '$menu'"
+  mtree_compare="mtree -f $case_dir/mtree-listing -p '$menu'"
   rsync_command="rsync -a --update --dry-run '$menu/' $case_dir/empty/"
   # A snapshot run starts with no snapshot there, as after a copy run,
   # which deletes it.
@@ -111,7 +111,7 @@ for n in "${sizes[@]}"; do
   peak_memory "$results/$n-snapshot.mem" "$bin/dravonel"
   peak_memory "$results/$n-find.mem" find "$menu" -printf '%p %T@\n'
   peak_memory "$results/$n-mtree-create.mem" mtree -c -k time -p "$menu"
-  peak_memory "$results/$n-mtree-compare.mem" mtree -f "$case_dir/spec" -p "$menu"
+  peak_memory "$results/$n-mtree-compare.mem" mtree -f "$case_dir/mtree-listing" -p "$menu"
   peak_memory "$results/$n-rsync.mem" rsync -a --update --dry-run "$menu/" "$case_dir/empty/"
   cp "$case_dir/profile/Dravonel.Dat" "$case_dir/base-unchanged.dat"
   cp "$case_dir/profile/Dravonel.Dat" "$case_dir/base-rewritten.dat"
