@@ -22,17 +22,6 @@ RunResult Cacls(const std::vector<std::string>& arguments, const std::string& wo
   return RunProgram(BuiltProgram("Cacls"), argv, BaseEnvironment(), working_directory);
 }
 
-// The permission bits of path itself (a link's own, never its target's).
-unsigned Mode(const fs::path& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0) return 0xFFFFFFFFu;
-  return status.st_mode & 07777u;
-}
-
-void SetMode(const fs::path& path, unsigned mode) {
-  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
-}
-
 fs::path MakeDir(const fs::path& path, unsigned mode) {
   fs::create_directories(path);
   SetMode(path, mode);

@@ -27,9 +27,7 @@ std::string Usage(const std::string& program_name) {
 }
 
 RunResult Dravonel(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
-  std::vector<std::string> argv{"dravonel"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunProgram(BuiltProgram("dravonel"), argv, environment);
+  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment);
 }
 
 TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndFail) {

@@ -17,21 +17,6 @@
 
 namespace {
 
-const int64_t kThen = UtcSeconds(2001, 6, 15, 12, 0, 0);
-
-std::string User(const Sandbox& sandbox, const std::string& relative) {
-  return PathBelow(sandbox.user_menu, relative);
-}
-
-std::string AllUsers(const Sandbox& sandbox, const std::string& relative) {
-  return PathBelow(sandbox.all_users_menu, relative);
-}
-
-void Put(const std::string& path, const std::string& content, int64_t seconds, int64_t nanoseconds = 0) {
-  WriteFile(path, content);
-  SetWriteTime(path, seconds, nanoseconds);
-}
-
 // The lines of one item that moved and was granted, or that failed to move.
 std::string MovedFile(const Sandbox& sandbox, const std::string& relative) {
   return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
@@ -50,18 +35,9 @@ std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
 
 RunResult RunIn(const Sandbox& sandbox, const std::vector<std::string>& arguments,
                 const std::vector<std::string>& environment) {
-  std::vector<std::string> argv{"dravonel"};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
   // Inside the sandbox, so that anything a command line might create
   // there would be seen.
-  return RunProgram(BuiltProgram("dravonel"), argv, environment, sandbox.root.str());
-}
-
-void TakeSnapshot(const Sandbox& sandbox) {
-  const RunResult run = RunIn(sandbox, {}, sandbox.Environment());
-  ASSERT_EQ(run.exit_status, 0u);
-  ASSERT_EQ(run.out, "");
-  ASSERT_TRUE(fs::exists(sandbox.snapshot));
+  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment, sandbox.root.str());
 }
 
 // A copy run that printed exactly lines, ended with 0 and used up the
@@ -76,18 +52,6 @@ void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines) {
 #endif
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
 }
-
-#ifndef _WIN32
-unsigned Mode(const std::string& path) {
-  struct stat status;
-  if (lstat(path.c_str(), &status) != 0) return 0xFFFFFFFFu;
-  return status.st_mode & 07777;
-}
-
-void SetMode(const std::string& path, unsigned mode) {
-  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
-}
-#endif
 
 TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
   Sandbox sandbox;

@@ -31,29 +31,8 @@
 
 namespace {
 
-const int64_t kThen = UtcSeconds(2001, 6, 15, 12, 0, 0);
 // A path fits a 260-byte buffer with its terminator.
 constexpr std::size_t kPathLimit = 260;
-
-std::string User(const Sandbox& sandbox, const std::string& relative) {
-  return PathBelow(sandbox.user_menu, relative);
-}
-
-std::string AllUsers(const Sandbox& sandbox, const std::string& relative) {
-  return PathBelow(sandbox.all_users_menu, relative);
-}
-
-void Put(const std::string& path, const std::string& content, int64_t seconds) {
-  WriteFile(path, content);
-  SetWriteTime(path, seconds);
-}
-
-void TakeSnapshot(const Sandbox& sandbox) {
-  const RunResult run = sandbox.Run({});
-  ASSERT_EQ(run.exit_status, 0u);
-  ASSERT_EQ(run.out, "");
-  ASSERT_TRUE(fs::exists(sandbox.snapshot));
-}
 
 // A copy run that ends with 0, uses up the snapshot and prints lines.
 void ExpectCopyRun(const Sandbox& sandbox, const std::vector<std::string>& environment, const std::string& lines) {
@@ -322,10 +301,6 @@ TEST(HostileTrees, NestingPastThePathLimitEndsWithTheDocumentedLinePerItem) {
   }
 }
 
-void SetMode(const std::string& path, unsigned mode) {
-  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
-}
-
 TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
   Sandbox sandbox;
   const std::string outside = sandbox.root.str() + "/outside";
@@ -378,8 +353,7 @@ TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
 // every folder is readable. The sandbox then belongs to nobody.
 RunResult RunAsUnprivileged(const Sandbox& sandbox, const std::vector<std::string>& arguments) {
   if (geteuid() != 0) return sandbox.Run(arguments);
-  std::vector<std::string> strings{"dravonel"};
-  strings.insert(strings.end(), arguments.begin(), arguments.end());
+  const std::vector<std::string> strings = DravonelArguments(arguments);
   const std::vector<std::string> variables = sandbox.Environment();
   std::vector<char*> argv = NullTerminated(strings);
   std::vector<char*> envp = NullTerminated(variables);

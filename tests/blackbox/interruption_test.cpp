@@ -43,7 +43,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using Microseconds = std::chrono::microseconds;
 
-const int64_t kThen = UtcSeconds(2001, 6, 15, 12, 0, 0);
 constexpr int kPrograms = 20;
 constexpr int kNewFolders = 30;
 
@@ -67,8 +66,7 @@ void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::st
   posix_spawnattr_setpgroup(&attributes, 0);
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
 
-  std::vector<std::string> strings{"dravonel"};
-  strings.insert(strings.end(), arguments.begin(), arguments.end());
+  const std::vector<std::string> strings = DravonelArguments(arguments);
   const std::vector<std::string> variables = sandbox.Environment();
   std::vector<char*> argv = NullTerminated(strings);
   std::vector<char*> envp = NullTerminated(variables);
@@ -108,10 +106,9 @@ std::string Output(const BackgroundRun& run) {
   return ReadFile(run.capture.path() / "out") + ReadFile(run.capture.path() / "err");
 }
 
-void Put(const std::string& path, const std::string& content, int64_t seconds, unsigned mode) {
-  WriteFile(path, content);
-  SetWriteTime(path, seconds);
-  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+void PutWithMode(const std::string& path, const std::string& content, int64_t seconds, unsigned mode) {
+  Put(path, content, seconds);
+  SetMode(path, mode);
 }
 
 std::string Program(int number) {
@@ -134,17 +131,17 @@ void InstallBefore(const Sandbox& sandbox) {
   for (int p = 0; p < kPrograms; ++p) {
     for (int f = 0; f < 3; ++f) {
       const std::string item = Program(p) + "/f" + std::to_string(f) + ".lnk";
-      Put(user(item), "user " + item + " v1", kThen, 0644);
+      PutWithMode(user(item), "user " + item + " v1", kThen, 0644);
     }
     fs::create_directories(PathBelow(sandbox.all_users_menu, Program(p)));
     if (p % 2 == 0) {
       const std::string item = Program(p) + "/f0.lnk";
-      Put(PathBelow(sandbox.all_users_menu, item), "shared " + item, kThen - 86400, 0644);
+      PutWithMode(PathBelow(sandbox.all_users_menu, item), "shared " + item, kThen - 86400, 0644);
     }
   }
   for (int r = 0; r < 10; ++r) {
     const std::string item = "Root" + std::to_string(r) + ".lnk";
-    Put(user(item), "user " + item + " v1", kThen, 0644);
+    PutWithMode(user(item), "user " + item + " v1", kThen, 0644);
   }
 }
 
@@ -158,23 +155,23 @@ void InstallAfter(const Sandbox& sandbox) {
   for (int p = 0; p < kPrograms; ++p) {
     for (int n = 0; n < 4; ++n) {
       const std::string item = Program(p) + "/new" + std::to_string(n) + ".lnk";
-      Put(user(item), "user " + item, kThen + 60, 0600);
+      PutWithMode(user(item), "user " + item, kThen + 60, 0600);
     }
     const std::string item = Program(p) + "/f0.lnk";
-    Put(user(item), "user " + item + " v2", kThen + 3600, 0600);
+    PutWithMode(user(item), "user " + item + " v2", kThen + 3600, 0600);
   }
   for (int r = 0; r < 5; ++r) {
     const std::string item = "Root" + std::to_string(r) + ".lnk";
-    Put(user(item), "user " + item + " v2", kThen + 3600, 0600);
+    PutWithMode(user(item), "user " + item + " v2", kThen + 3600, 0600);
   }
   for (int r = 0; r < 10; ++r) {
     const std::string item = "NewRoot" + std::to_string(r) + ".lnk";
-    Put(user(item), "user " + item, kThen + 60, 0600);
+    PutWithMode(user(item), "user " + item, kThen + 60, 0600);
   }
   for (int d = 0; d < kNewFolders; ++d) {
     for (const char* file : {"a.lnk", "b.lnk", "c.lnk", "Sub/d.lnk", "Sub/e.lnk"}) {
       const std::string item = NewFolder(d) + "/" + file;
-      Put(user(item), "user " + item, kThen + 60, 0600);
+      PutWithMode(user(item), "user " + item, kThen + 60, 0600);
     }
     ASSERT_EQ(chmod(user(NewFolder(d) + "/Sub").c_str(), 0700), 0);
     ASSERT_EQ(chmod(user(NewFolder(d)).c_str(), 0700), 0);

@@ -343,11 +343,6 @@ TEST_F(TreeChanges, ItemsThatChangedKindAreMovedAsWhatTheyAreNowOrLeftAlone) {
 }
 
 #ifndef _WIN32
-unsigned Mode(const fs::path& path) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777u : 0xFFFFFFFFu;
-}
-
 TEST_F(TreeChanges, ItemsSwappedForLinksOutOfTheTreeMoveAsLinksAndLendNothingTheGrant) {
   const fs::path outside = dir.path() / "outside";
   WriteFile(outside / "secret", "secret");

@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+#include <gtest/gtest.h>
+
+#include "support/menu_lines.h"
+
 namespace {
 
 void EmptyFolder(const fs::path& folder) {
@@ -46,9 +50,35 @@ RunResult Sandbox::Run(const std::vector<std::string>& arguments) const {
 
 RunResult Sandbox::Run(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) const {
+  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment);
+}
+
+std::vector<std::string> DravonelArguments(const std::vector<std::string>& arguments) {
   std::vector<std::string> argv{"dravonel"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return RunProgram(BuiltProgram("dravonel"), argv, environment);
+  return argv;
+}
+
+const int64_t kThen = UtcSeconds(2001, 6, 15, 12, 0, 0);
+
+std::string User(const Sandbox& sandbox, const std::string& relative) {
+  return PathBelow(sandbox.user_menu, relative);
+}
+
+std::string AllUsers(const Sandbox& sandbox, const std::string& relative) {
+  return PathBelow(sandbox.all_users_menu, relative);
+}
+
+void Put(const std::string& path, const std::string& content, int64_t seconds, int64_t nanoseconds) {
+  WriteFile(path, content);
+  SetWriteTime(path, seconds, nanoseconds);
+}
+
+void TakeSnapshot(const Sandbox& sandbox) {
+  const RunResult run = sandbox.Run({});
+  ASSERT_EQ(run.exit_status, 0u);
+  ASSERT_EQ(run.out, "");
+  ASSERT_TRUE(fs::exists(sandbox.snapshot));
 }
 
 std::string Text(const std::string& lines) {

@@ -7,6 +7,7 @@
 // parent passes, so on Windows the system folder is the Wine prefix's own;
 // its All Users Start Menu is emptied before and after each test.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,23 @@ struct Sandbox {
   RunResult Run(const std::vector<std::string>& arguments) const;
   RunResult Run(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) const;
 };
+
+// The argument vector of a run of dravonel: its name, then arguments.
+std::vector<std::string> DravonelArguments(const std::vector<std::string>& arguments);
+
+// The write time the black-box tests give their items unless a test says
+// otherwise: 2001-06-15 12:00:00 UTC.
+extern const int64_t kThen;
+
+// Paths below the sandbox's two Start Menus, relative ones "/"-separated.
+std::string User(const Sandbox& sandbox, const std::string& relative);
+std::string AllUsers(const Sandbox& sandbox, const std::string& relative);
+
+// Writes a file with an exact last-write time.
+void Put(const std::string& path, const std::string& content, int64_t seconds, int64_t nanoseconds = 0);
+
+// A snapshot run that succeeds silently and leaves a snapshot.
+void TakeSnapshot(const Sandbox& sandbox);
 
 // Standard output is a text stream: each "\n" becomes CR LF on Windows.
 std::string Text(const std::string& lines);

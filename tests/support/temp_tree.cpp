@@ -11,6 +11,10 @@
 #include <sstream>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 TempDir::TempDir() {
   std::random_device seed;
   std::mt19937_64 random(seed());
@@ -71,6 +75,17 @@ int64_t UtcSeconds(int year, int month, int day, int hour, int minute, int secon
 void SetWriteTime(const fs::path& path, int64_t seconds, int64_t nanoseconds) {
   ASSERT_TRUE(SetExactWriteTime(path.string(), seconds, nanoseconds)) << "cannot set the time of " << path;
 }
+
+#ifndef _WIN32
+unsigned Mode(const fs::path& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0 ? status.st_mode & 07777u : 0xFFFFFFFFu;
+}
+
+void SetMode(const fs::path& path, unsigned mode) {
+  ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+}
+#endif
 
 std::string ListTree(const fs::path& root) {
   std::vector<std::string> entries;

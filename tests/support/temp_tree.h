@@ -40,5 +40,12 @@ void SetWriteTime(const fs::path& path, int64_t seconds, int64_t nanoseconds = 0
 // 1970-based seconds of a UTC calendar time.
 int64_t UtcSeconds(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
+#ifndef _WIN32
+// The permission bits of path itself (a link's own, never its target's),
+// or 0xFFFFFFFF when nothing is there.
+unsigned Mode(const fs::path& path);
+void SetMode(const fs::path& path, unsigned mode);
+#endif
+
 // Every path below root, relative, "/"-separated, sorted; directories end in "/".
 std::string ListTree(const fs::path& root);
