@@ -3,13 +3,9 @@
 #include <cstring>
 #include <new>
 
-namespace {
-
 char FoldAsciiCase(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
-
-}  // namespace
 
 bool NamesEqualExactly(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;

@@ -99,6 +99,9 @@ FileRecord* NewFileRecord();
 bool NamesEqualExactly(const char* a, const char* b);
 bool NamesEqualIgnoringCase(const char* a, const char* b);
 
+// The fold NamesEqualIgnoringCase compares with: A to Z onto a to z.
+char FoldAsciiCase(char c);
+
 // The scan: walks the tree at path into list, depth-first pre-order, every
 // directory's record before its subdirectories'. The root gets a record
 // only when it directly holds a file; every subdirectory gets one, even

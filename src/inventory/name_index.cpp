@@ -10,9 +10,7 @@ namespace {
 uint32_t FoldedHash(const char* text) {
   uint32_t hash = 2166136261u;
   for (; *text != '\0'; ++text) {
-    unsigned char c = static_cast<unsigned char>(*text);
-    if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c - 'A' + 'a');
-    hash = (hash ^ c) * 16777619u;
+    hash = (hash ^ static_cast<unsigned char>(FoldAsciiCase(*text))) * 16777619u;
   }
   return hash;
 }

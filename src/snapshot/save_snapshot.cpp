@@ -45,7 +45,8 @@ void Store16(unsigned char* at, WORD value) {
   at[1] = static_cast<unsigned char>(value >> 8);
 }
 
-// Copies a string and zeroes the rest of its field. Returns false when the
+// Copies a string into its field, which the encoder has zeroed, so the
+// terminator and the bytes after it are zero. Returns false when the
 // string has no terminator within the field: the reader would refuse it.
 bool StoreString(unsigned char* at, const char* text) {
   const std::size_t length = BoundedLength(text);
