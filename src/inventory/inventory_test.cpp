@@ -10,12 +10,6 @@
 
 namespace {
 
-FileRecord* MakeFile(const char* name) {
-  FileRecord* record = NewFileRecord();
-  std::strcpy(record->name, name);
-  return record;
-}
-
 std::vector<std::string> Paths(const DirList& list) {
   std::vector<std::string> paths;
   for (const DirRecord* d = list.head; d != nullptr; d = d->next) paths.emplace_back(d->path);

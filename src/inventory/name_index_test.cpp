@@ -9,12 +9,6 @@
 
 namespace {
 
-FileRecord* MakeFile(const char* name) {
-  FileRecord* record = NewFileRecord();
-  std::strcpy(record->name, name);
-  return record;
-}
-
 DirRecord Probe(const char* path) {
   DirRecord probe{};
   std::strcpy(probe.path, path);

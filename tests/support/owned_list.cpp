@@ -1,5 +1,13 @@
 #include "support/owned_list.h"
 
+#include <cstring>
+
+FileRecord* MakeFile(const char* name) {
+  FileRecord* record = NewFileRecord();
+  if (record != nullptr) std::strcpy(record->name, name);
+  return record;
+}
+
 void FreeInventory(DirList& list) {
   DirRecord* dir = list.head;
   while (dir != nullptr) {

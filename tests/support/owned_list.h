@@ -5,6 +5,9 @@
 
 #include "inventory/inventory.h"
 
+// A new file record with name and nothing else, for AppendFile.
+FileRecord* MakeFile(const char* name);
+
 // Frees every record of list and leaves it empty.
 void FreeInventory(DirList& list);
 
