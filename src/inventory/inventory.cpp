@@ -55,17 +55,14 @@ Record* NewRecord() {
 
 }  // namespace
 
-char FoldAsciiCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool NamesEqualExactly(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
 }
 
 bool NamesEqualIgnoringCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    if (FoldAsciiCase(*a) != FoldAsciiCase(*b)) return false;
+    // Equal bytes need no folding: names that match mostly match exactly.
+    if (*a != *b && FoldAsciiCase(*a) != FoldAsciiCase(*b)) return false;
     if (*a == '\0') return true;
   }
 }

@@ -109,7 +109,10 @@ bool NamesEqualExactly(const char* a, const char* b);
 bool NamesEqualIgnoringCase(const char* a, const char* b);
 
 // The fold NamesEqualIgnoringCase compares with: A to Z onto a to z.
-char FoldAsciiCase(char c);
+// Inline: hashing and comparing names calls it for every byte.
+inline char FoldAsciiCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The scan: walks the tree at path into list, depth-first pre-order, every
 // directory's record before its subdirectories'. The root gets a record
