@@ -3,6 +3,10 @@
 
 namespace {
 
+// A chain this short is searched in line: the names mostly differ in their
+// first bytes, and hashing them all would cost more than comparing.
+constexpr uint32_t kFilesFoundInLine = 16;
+
 // The scan builds every path from UserStartMenu, so only the root's own
 // record can match it; without regard to case, as every path comparison of
 // the program, so that no spelling of the root is ever moved whole.
@@ -44,7 +48,7 @@ void PropagateChanges(const DirList& snapshot, const DirList& current) {
     // The root is never moved whole: that would carry the user's entire
     // Start Menu away, or fail and leave its new files behind. Without a
     // namesake, each of its files is new.
-    const bool files_indexed = s != nullptr && BuildFileIndex(files, *s) == 0;
+    const bool files_indexed = s != nullptr && s->file_count > kFilesFoundInLine && BuildFileIndex(files, *s) == 0;
     for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
       const FileRecord* g = nullptr;
       if (files_indexed) {
