@@ -33,8 +33,8 @@ int32_t CompareWriteTimes(const FileRecord& a, const FileRecord& b) {
 
 void PropagateChanges(const DirList& snapshot, const DirList& current) {
   // Looked up through indexes, so that the run grows in step with the
-  // trees; the plain lookups, which find the same records, serve when
-  // there is no memory for an index.
+  // trees; the plain lookups, which find the same records, serve for a
+  // short chain of files and when there is no memory for an index.
   DirIndex dirs;
   const bool dirs_indexed = BuildDirIndex(dirs, snapshot) == 0;
   FileIndex files;
@@ -48,7 +48,8 @@ void PropagateChanges(const DirList& snapshot, const DirList& current) {
     // The root is never moved whole: that would carry the user's entire
     // Start Menu away, or fail and leave its new files behind. Without a
     // namesake, each of its files is new.
-    const bool files_indexed = s != nullptr && s->file_count > kFilesFoundInLine && BuildFileIndex(files, *s) == 0;
+    const bool files_indexed =
+        s != nullptr && s->file_count > kFilesFoundInLine && BuildFileIndex(files, *s) == 0;
     for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
       const FileRecord* g = nullptr;
       if (files_indexed) {
