@@ -46,6 +46,11 @@ SHAPES = {
 # bytes per file of the tree.
 MEMORY_BEFORE = 720
 
+# What one record takes in its block: the record layout fixes a 260-byte
+# path or name in each.
+FILE_RECORD_BYTES = 288
+DIR_RECORD_BYTES = 296
+
 
 def read(path):
     with open(path) as f:
@@ -275,21 +280,25 @@ def main():
               100 * find["system"] / find["cpu"], x["faults"], x["faults"] / tree["files"],
               find["faults"]))
     w("")
+    records = " and ".join("%.0f (%s)" % (2 * (FILE_RECORD_BYTES * data[(shape, at)]["files"] +
+                                                  DIR_RECORD_BYTES * data[(shape, at)]["dirs"]) /
+                                     data[(shape, at)]["files"], shape) for shape in measured)
     w("Both programs list every folder and read the time of every file; the kernel's share of "
-      "that is most of either run. A copy run also reads the snapshot (4 + 276 bytes a folder and "
-      "284 a file) and holds two inventories, the snapshot's and the fresh scan's, of records "
-      "that keep each name in a fixed 260-byte field: 288 bytes a file and 296 a folder, so "
-      "about 690 bytes a file of the tree, every page of which the kernel must fault in and "
-      "zero. A profile of that run (perf, cpu-clock, wide shape, 100k files) showed about 79% of "
-      "the time in the kernel: the stat of every file about 35%, listing the folders about 17%, "
-      "changing into each folder twice (the scan enters it by its full path, then gives the "
-      "current directory back) about 8%, the page faults of the records about 8%, opening and "
-      "closing the folders about 5%. Of the 21% in the program itself, change detection took "
-      "about 7% (the records of the snapshot are read again, long after they were loaded, and "
-      "miss the caches), the listing's sort and per-entry work about 5%, and the rest was spread "
-      "thin.\n")
+      "that is most of either run. A copy run also reads the snapshot (276 bytes a folder and 284 "
+      "a file) and holds two inventories, the snapshot's and the fresh scan's, of records that keep "
+      "each name in a fixed 260-byte field: %d bytes a file and %d a folder. Those records alone "
+      "come to %s bytes a file of the tree, every page of which the kernel must fault in and "
+      "zero. A profile of that run (perf, cpu-clock, wide shape, 100k files, taken "
+      "when this benchmark was last changed) put about 78%% of the time in the kernel: the stat of "
+      "every file about 36%%, listing the folders about 18%%, the page faults of the records about "
+      "10%%, changing into each folder twice (the scan enters it by its full path, then gives the "
+      "current directory back) about 8%%, opening and closing the folders about 5%%. Of the 22%% in "
+      "the program itself, change detection took about 6%% (the snapshot's records are read again "
+      "long after they were loaded, and miss the caches), sorting the listings and handing out "
+      "their entries about 4%%, and the rest was spread thin.\n" % (
+          FILE_RECORD_BYTES, DIR_RECORD_BYTES, records))
     if missed:
-        w("Not met: " + "; ".join("%s, %s shape (%s)" % m for m in missed) + ".\n")
+        w("Not met: " + "; ".join("%s, %s shape: %s" % m for m in missed) + ".\n")
 
     if bench:
         w("## Micro-benchmarks\n")
