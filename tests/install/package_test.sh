@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and runs the installed program
 # through a full round on a sample profile; then makes the packages and
-# checks what they hold, and runs the round again from the unpacked .deb.
+# checks what they hold, that each holds the license, that the .deb meets
+# lintian, and runs the round again from the unpacked .deb.
 #   package_test.sh BUILD_DIR host|windows VERSION
 set -euo pipefail
+export LC_ALL=C
 build="$(cd "$1" && pwd)"
 kind="$2"
 version="$3"
+license="$(cd "$(dirname "$0")/../.." && pwd)/LICENSE"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -27,6 +30,11 @@ expect_contents() {
     fail "$what contents"
   fi
 }
+
+# The license text, from its first sentence on, as LICENSE has it and as a
+# Debian copyright file carries it (indented, "." for a blank line).
+license_text() { sed -n '/^Permission/,$p' "$license"; }
+copyright_license_text() { sed -n '/^ Permission/,$p' "$1" | sed 's/^ //; s/^\.$//'; }
 
 # A full round with the programs in bin: snapshot, an install, copy run.
 full_round() {
@@ -58,7 +66,6 @@ Exec 'Cacls \"$shared/Programs/Tool\" /T /E /G Everyone:R'"
 if [ "$kind" = host ]; then
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   full_round "$work/prefix/bin" "$work/installed"
-  [ -f "$work/prefix/share/man/man1/dravonel.1" ] || fail "manual page not installed"
   [ -f "$work/prefix/share/doc/dravonel/README.md" ] || fail "README not installed"
   echo "installed program: full round passed"
 
@@ -69,24 +76,49 @@ if [ "$kind" = host ]; then
 "./usr/bin/Cacls
 ./usr/bin/dravonel
 ./usr/share/doc/dravonel/README.md
-./usr/share/man/man1/dravonel.1"
+./usr/share/doc/dravonel/changelog.gz
+./usr/share/doc/dravonel/copyright
+./usr/share/man/man1/Cacls.1.gz
+./usr/share/man/man1/dravonel.1.gz"
   expect_contents ".tar.gz" "$(tar tzf "$tgz" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
 "bin/Cacls
 bin/dravonel
 share/doc/dravonel/README.md
-share/man/man1/dravonel.1"
+share/doc/dravonel/changelog.gz
+share/doc/dravonel/copyright
+share/man/man1/Cacls.1.gz
+share/man/man1/dravonel.1.gz"
   dpkg-deb -x "$deb" "$work/unpacked"
+  mkdir "$work/untarred" && tar xzf "$tgz" -C "$work/untarred"
+  for copyright in "$work"/unpacked/usr/share/doc/dravonel/copyright "$work"/untarred/*/share/doc/dravonel/copyright; do
+    [ "$(copyright_license_text "$copyright")" = "$(license_text)" ] || fail "$copyright does not hold the license"
+  done
+  docs="$work/unpacked/usr/share"
+  [ "$(zcat "$docs/doc/dravonel/changelog.gz" | head -n 1)" = "dravonel ($version) unstable; urgency=medium" ] \
+    || fail "changelog's newest entry is not $version"
+  for page in dravonel Cacls; do
+    man -M "$docs/man" -w "$page" >/dev/null 2>&1 || fail "man $page finds no page"
+    zgrep -q "^\.TH .* \"dravonel $version\"" "$docs/man/man1/$page.1.gz" || fail "$page.1 does not carry $version"
+  done
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || { cat "$work/lintian"; fail "lintian"; }
+    echo "lintian: no error, no warning"
+  else
+    echo "lintian not installed: the .deb is not checked against Debian's rules"
+  fi
   full_round "$work/unpacked/usr/bin" "$work/from-deb"
-  echo "packages: contents as expected; the unpacked .deb does a full round"
+  echo "packages: contents and license as expected; the unpacked .deb does a full round"
 else
   (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
   zip=$(ls "$work"/packages/*.zip)
   expect_contents ".zip" "$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
-"README.md
+"LICENSE
+README.md
 dravonel.exe"
   unzip -q "$zip" -d "$work/unzipped"
   exe=$(ls "$work"/unzipped/*/dravonel.exe)
+  cmp -s "$(dirname "$exe")/LICENSE" "$license" || fail "the ZIP's LICENSE is not the license"
   strings -el "$exe" | grep -qx "dravonel" || fail "no version information in dravonel.exe"
   strings -el "$exe" | grep -qx "$version" || fail "version information does not carry the project's version"
-  echo "package: contents as expected, version information present"
+  echo "ZIP: contents as expected, version information present"
 fi
