@@ -1,6 +1,6 @@
 # Install layout and packages. The version is the project's, set once in
-# CMakeLists.txt; the packages, the installed manual pages and the changelog's
-# Debian form take it from there.
+# CMakeLists.txt; the packages, the installed manual pages, the changelog's
+# Debian form and the MSI take it from there.
 include(GNUInstallDirs)
 
 if(WIN32)
@@ -39,6 +39,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 include(CPack)
 
-if(NOT WIN32)
+if(WIN32)
+  include(${PROJECT_SOURCE_DIR}/cmake/msi.cmake)
+else()
   include(${PROJECT_SOURCE_DIR}/cmake/debian.cmake)
 endif()
