@@ -3,12 +3,13 @@
 # --preset windows --target msi" makes packages/<name>.msi with wixl.
 #
 # It also puts the install folder on the system PATH. wixl has no
-# Environment element, and a registry value cannot do it: the installer's
-# "[~]" append works only on multi-string values, and PATH is an
-# expandable string it would replace. So the Environment table, which
-# appends to PATH on install and takes the entry out again on removal, is
-# added to what wixl wrote with msibuild, with the two standard actions
-# that carry it out (Windows Installer broadcasts the change itself).
+# Environment element, and a registry value cannot do it: a value with the
+# installer's "[~]" append is written as a multi-string, which would
+# replace PATH's expandable string (and wixl drops the expandable marker
+# anyway). So msibuild adds to what wixl wrote the Environment table, which
+# appends to PATH on install and takes the entry out again on removal, and
+# the two standard actions that carry it out; Windows Installer tells the
+# running programs of the change itself.
 
 find_program(DRAVONEL_WIXL wixl)
 find_program(DRAVONEL_MSIBUILD msibuild)

@@ -161,8 +161,9 @@ README.md
 dravonel.exe"
   strings -el "$folder/dravonel.exe" | grep -qx "$version" || fail "the MSI's dravonel.exe is not version $version"
   cmp -s "$folder/LICENSE" "$license" || fail "the MSI's LICENSE is not the license"
-  program='C:\Program Files\dravonel\dravonel.exe'
-  [ "$(system_path)" = "$path_before"$'\n'"${program%dravonel.exe}" ] || { system_path; fail "system PATH after install"; }
+  folder_on_windows='C:\Program Files\dravonel\'
+  program="${folder_on_windows}dravonel.exe"
+  [ "$(system_path)" = "$path_before"$'\n'"$folder_on_windows" ] || { system_path; fail "system PATH after install"; }
   status=0
   usage="$("$wine" "$program" /x)" || status=$?
   [ "$status" -eq 255 ] || fail "usage: exit status $status, not -1"
