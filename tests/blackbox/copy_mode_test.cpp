@@ -264,12 +264,13 @@ struct ConsoleRun {
 ConsoleRun RunInConsole(const Sandbox& sandbox, const std::string& arguments, UINT code_page) {
   ConsoleRun run{"", 0, 0xFFFFFFFEu};
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE keys_read, keys_write, shown_read, shown_write, wait_read, wait_write;
-  CreatePipe(&keys_read, &keys_write, nullptr, 0);
-  CreatePipe(&shown_read, &shown_write, nullptr, 1 << 20);  // never read: room for every screen
-  CreatePipe(&wait_read, &wait_write, &inheritable, 0);     // never written: the interpreter waits
+  // Input that never comes, for the console and the interpreter alike, and
+  // rendered output that is never read: the pipe holds every screen.
+  HANDLE silence, silence_end, shown_end, shown;
+  CreatePipe(&silence, &silence_end, &inheritable, 0);
+  CreatePipe(&shown_end, &shown, nullptr, 1 << 20);
   HPCON console = nullptr;
-  EXPECT_EQ(CreatePseudoConsole(COORD{400, 50}, keys_read, shown_write, 0, &console), S_OK);
+  EXPECT_EQ(CreatePseudoConsole(COORD{400, 50}, silence, shown, 0, &console), S_OK);
   SIZE_T size = 0;
   InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
   std::vector<char> attributes(size);
@@ -279,7 +280,7 @@ ConsoleRun RunInConsole(const Sandbox& sandbox, const std::string& arguments, UI
   STARTUPINFOEXA waiting{};
   waiting.StartupInfo.cb = sizeof waiting;
   waiting.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
-  waiting.StartupInfo.hStdInput = wait_read;
+  waiting.StartupInfo.hStdInput = silence;
   waiting.lpAttributeList = list;
   std::string line = "cmd.exe /q /k";
   PROCESS_INFORMATION keeper{};
@@ -302,14 +303,13 @@ ConsoleRun RunInConsole(const Sandbox& sandbox, const std::string& arguments, UI
     startup.hStdOutput = startup.hStdError = screen;
     std::string block;
     for (const std::string& variable : sandbox.Environment()) block += variable + '\0';
+    block += '\0';
     line = "dravonel " + arguments;
     PROCESS_INFORMATION process{};
     EXPECT_TRUE(CreateProcessA(BuiltProgram("dravonel").c_str(), line.data(), nullptr, nullptr, TRUE, 0,
                                block.data(), nullptr, &startup, &process));
     WaitForSingleObject(process.hProcess, INFINITE);
     GetExitCodeProcess(process.hProcess, &run.exit_status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     run.code_page_after = GetConsoleOutputCP();
     CONSOLE_SCREEN_BUFFER_INFO info{};
     GetConsoleScreenBufferInfo(screen, &info);
@@ -317,18 +317,15 @@ ConsoleRun RunInConsole(const Sandbox& sandbox, const std::string& arguments, UI
     for (SHORT y = 0; y < info.dwCursorPosition.Y; ++y) {
       DWORD read = 0;
       ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
-      const fs::path text(row.substr(0, row.find_last_not_of(L' ') + 1));
-      run.screen += text.string() + "\n";
+      run.screen += fs::path(row.substr(0, row.find_last_not_of(L' ') + 1)).string() + "\n";
     }
-    CloseHandle(screen);
+    for (HANDLE handle : {process.hThread, process.hProcess, screen}) CloseHandle(handle);
     FreeConsole();
   }
   TerminateProcess(keeper.hProcess, 0);
   WaitForSingleObject(keeper.hProcess, INFINITE);
-  CloseHandle(keeper.hThread);
-  CloseHandle(keeper.hProcess);
   ClosePseudoConsole(console);
-  for (HANDLE pipe : {keys_read, keys_write, shown_read, shown_write, wait_read, wait_write}) CloseHandle(pipe);
+  for (HANDLE handle : {keeper.hThread, keeper.hProcess, silence, silence_end, shown_end, shown}) CloseHandle(handle);
   return run;
 }
 
