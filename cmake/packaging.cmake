@@ -8,6 +8,9 @@ if(WIN32)
   enable_language(RC)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/dravonel.rc.in ${PROJECT_BINARY_DIR}/dravonel.rc @ONLY)
   target_sources(dravonel PRIVATE ${PROJECT_BINARY_DIR}/dravonel.rc)
+  # The resource compiler reads the manifest too; rebuild when it changes.
+  set_source_files_properties(${PROJECT_BINARY_DIR}/dravonel.rc PROPERTIES
+    OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dravonel.manifest)
   install(TARGETS dravonel RUNTIME DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
   set(CPACK_GENERATOR ZIP)

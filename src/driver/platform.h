@@ -138,3 +138,16 @@ const char* LookupEnvironment(const char* name);
 // ours. Standard output is flushed first. A command that cannot be
 // started, and its exit status, are ignored.
 void RunGrantCommand(const char* command_line, const char* target);
+
+// Standard output on a console. The program prints names as the narrow
+// calls give them: in the system's narrow code page, which the manifest
+// makes UTF-8 on Windows 10 version 1903 and later. While standard output
+// is a console, SetUpConsoleOutput has the console read the program's
+// bytes in that code page, and RestoreConsoleOutput flushes standard
+// output and gives the console back the code page it had before; Ctrl+C,
+// Ctrl+Break and closing the console give it back too. Output that is
+// redirected is left exactly as it is. On POSIX both do nothing: a
+// terminal shows the bytes as they are. Called from main, around
+// everything else.
+void SetUpConsoleOutput();
+void RestoreConsoleOutput();

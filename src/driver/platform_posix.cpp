@@ -560,3 +560,7 @@ void RunGrantCommand(const char*, const char* target) {
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
 }
+
+void SetUpConsoleOutput() {}
+
+void RestoreConsoleOutput() {}
