@@ -360,6 +360,13 @@ bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+// /dev/shm is a tmpfs, the temporary folder usually not.
+bool OnAnotherDeviceThanShm(const TempDir& dir) {
+  struct stat shm;
+  struct stat temp;
+  return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
+}
+
 void HandOverToNobody(const fs::path& root) {
   if (geteuid() != 0) return;
   ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
@@ -368,11 +375,7 @@ void HandOverToNobody(const fs::path& root) {
 
 TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
   TempDir dir;
-  struct stat shm;
-  struct stat temp;
-  if (stat("/dev/shm", &shm) != 0 || stat(dir.str().c_str(), &temp) != 0 || shm.st_dev == temp.st_dev) {
-    GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  }
+  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
   WriteFile(other / "locked" / "Tool.lnk", "new");
   WriteFile(other / "locked" / "Fresh.lnk", "fresh");
@@ -398,13 +401,8 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
 }
 
 TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
-  // /dev/shm is a tmpfs, the temporary folder usually not.
   TempDir dir;
-  struct stat shm;
-  struct stat temp;
-  if (stat("/dev/shm", &shm) != 0 || stat(dir.str().c_str(), &temp) != 0 || shm.st_dev == temp.st_dev) {
-    GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  }
+  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
   fs::create_directories(other);
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
