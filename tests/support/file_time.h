@@ -36,9 +36,10 @@ inline bool SetExactWriteTime(const std::string& path, int64_t seconds, int64_t 
 #else
   const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), static_cast<long>(nanoseconds)}};
   if (utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  // Some file systems clamp what they cannot hold: read it back.
+  // Some file systems clamp what they cannot hold: read it back (a link's
+  // own, as it was set).
   struct stat status;
-  return stat(path.c_str(), &status) == 0 && status.st_mtim.tv_sec == times[1].tv_sec &&
+  return lstat(path.c_str(), &status) == 0 && status.st_mtim.tv_sec == times[1].tv_sec &&
          status.st_mtim.tv_nsec == times[1].tv_nsec;
 #endif
 }
