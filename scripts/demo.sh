@@ -5,8 +5,143 @@
 # copy run, and the All Users Start Menu shown after with its permissions.
 # DRAVONEL_BIN names a folder with dravonel and Cacls already built; the
 # host build is made and used otherwise.
+#
+# With --windows: the same round with the Windows build under Wine (see
+# windows_round below).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+show() {
+  echo "\$ $*"
+  set +e
+  "$@"
+  echo "(exit status $?)"
+  set -e
+}
+
+# Every entry below a folder in name order, with its permissions (unless
+# the second argument is "no-permissions": under Wine a file's POSIX
+# permissions say nothing of its access list), and for a file its
+# last-write time (UTC), which is what dravonel compares.
+tree() {
+  (cd "$1" && find . -mindepth 1 -printf '%P\0' | LC_ALL=C sort -z |
+    while IFS= read -r -d '' entry; do
+      [ "${2:-}" = no-permissions ] || printf '%s  ' "$(stat -c %A -- "$entry")"
+      if [ -d "$entry" ]; then
+        printf '%19s  %s/\n' "" "$entry"
+      else
+        printf '%s  %s\n' "$(date -u -r "$entry" '+%F %T')" "$entry"
+      fi
+    done)
+}
+
+# The round with the Windows build under Wine, in a Wine prefix of its own
+# (build/demo-wine): the user is the prefix's own, the install adds a
+# program whose name is not ASCII, and dravonel is installed in the prefix
+# as the MSI would install it.
+windows_round() {
+  scripts/setup.sh
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows --target dravonel >/dev/null
+  # Debian's wine64 package puts no "wine" on PATH.
+  local wine=/usr/lib/wine/wine64
+  [ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
+  # No offers to install Wine's .NET and HTML engines: nothing here needs them.
+  export WINEPREFIX="$PWD/build/demo-wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  "$wine" wineboot --init >/dev/null 2>&1
+  windows_value() { "$wine" cmd /c "echo %$1%" | tr -d '\r'; }
+  unix_path() { realpath -m "$("$wine" winepath -u "$1")"; }
+
+  local user_profile system_root
+  user_profile="$(windows_value UserProfile)"
+  system_root="$(windows_value SystemRoot)"
+  local profile menu shared programs
+  profile="$(unix_path "$user_profile")"
+  menu="$profile/Start Menu"
+  shared="$(unix_path "$system_root\Profiles\All Users\Start Menu")"
+  programs="$(unix_path 'C:\Program Files\dravonel')"
+  rm -rf "$menu" "$profile/Dravonel.Dat" "$(unix_path "$system_root\Profiles")"
+  mkdir -p "$programs"
+  cp build/windows/bin/dravonel.exe "$programs/"
+  export WINEPATH='C:\Program Files\dravonel'
+  cp -a "sandbox/profile/Start Menu" "$profile/"
+  find "$menu" -exec touch -h -d '2001-06-15 12:00:00 UTC' {} +
+  mkdir -p "$shared/Programs/Accessories"
+  echo "old shared calculator" >"$shared/Programs/Accessories/Calculator.lnk"
+  touch -d '2001-06-10 08:00:00 UTC' "$shared/Programs/Accessories/Calculator.lnk"
+
+  # Started from the command interpreter as a user would type it. Its
+  # output here goes through a pipe, so it is the program's own bytes:
+  # UTF-8, and CR LF line ends (shown without the CR).
+  dravonel() {
+    "$wine" cmd /c dravonel "$@" | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+  }
+
+  echo "WINEPREFIX=$WINEPREFIX"
+  echo "UserProfile=$user_profile (the prefix's own user)"
+  echo "SystemRoot=$system_root (Wine sets it, whatever the environment says)"
+  echo
+  echo "# Wrong arguments:"
+  show dravonel a b
+  echo
+  echo "# The user's Start Menu:"
+  tree "$menu" no-permissions
+  echo
+  echo "# The All Users Start Menu:"
+  tree "$shared" no-permissions
+  echo
+  echo "# A snapshot run:"
+  show dravonel
+  (cd "$profile" && ls -l Dravonel.Dat)
+  echo
+  echo "# An install for this user only: a new program folder named in"
+  echo "# Japanese (Sketch Pad), and one existing shortcut rewritten."
+  local program="$menu/Programs/スケッチパッド"
+  mkdir -p "$program/Samples"
+  echo "sketch pad" >"$program/スケッチパッド.lnk"
+  echo "uninstall" >"$program/アンインストール.lnk"
+  echo "samples" >"$program/Samples/Café.lnk"
+  echo "calculator 2" >"$menu/Programs/Accessories/Calculator.lnk"
+  find "$program" -exec touch -h -d '2001-06-16 09:00:00 UTC' {} +
+  touch -d '2001-06-16 09:00:00 UTC' "$menu/Programs/Accessories/Calculator.lnk"
+  tree "$menu" no-permissions
+  echo
+  echo "# The copy run:"
+  show dravonel /c
+  if [ -e "$(unix_path "$system_root\system32\cacls.exe")" ]; then
+    echo "# Each Exec line ran Wine's own Cacls.exe, a stand-in that changes"
+    echo "# nothing: Wine keeps no access lists. On Windows each grants Everyone"
+    echo "# read access."
+  else
+    echo "# This Wine has no Cacls.exe: each Exec line was printed and no grant"
+    echo "# ran. On Windows each grants Everyone read access."
+  fi
+  echo
+  echo "# The user's Start Menu after:"
+  tree "$menu" no-permissions
+  echo
+  echo "# The All Users Start Menu after. Wine sets SystemRoot to its own"
+  echo "# C:\windows, so this is the Wine prefix's:"
+  echo "# ${shared#"$PWD/"}"
+  tree "$shared" no-permissions
+  echo
+  echo "# The snapshot is used up:"
+  (cd "$profile" && ls Dravonel.Dat 2>&1) || true
+  show dravonel /c
+}
+
+case "${1:-}" in
+  "") ;;
+  --windows)
+    windows_round
+    exit 0
+    ;;
+  *)
+    echo "usage: $0 [--windows]" >&2
+    exit 2
+    ;;
+esac
 
 if [ -n "${DRAVONEL_BIN:-}" ]; then
   bin="$(cd "$DRAVONEL_BIN" && pwd)"
@@ -31,27 +166,6 @@ find "$menu" -exec touch -h -d '2001-06-15 12:00:00 UTC' {} +
 mkdir -p "$shared/Programs/Accessories"
 echo "old shared calculator" >"$shared/Programs/Accessories/Calculator.lnk"
 touch -d '2001-06-10 08:00:00 UTC' "$shared/Programs/Accessories/Calculator.lnk"
-
-show() {
-  echo "\$ $*"
-  set +e
-  "$@"
-  echo "(exit status $?)"
-  set -e
-}
-
-# Every entry below a folder in name order, with its permissions, and for a
-# file its last-write time (UTC), which is what dravonel compares.
-tree() {
-  (cd "$1" && find . -mindepth 1 -printf '%P\0' | LC_ALL=C sort -z |
-    while IFS= read -r -d '' entry; do
-      if [ -d "$entry" ]; then
-        printf '%s  %19s  %s/\n' "$(stat -c %A -- "$entry")" "" "$entry"
-      else
-        printf '%s  %s  %s\n' "$(stat -c %A -- "$entry")" "$(date -u -r "$entry" '+%F %T')" "$entry"
-      fi
-    done)
-}
 
 echo "UserProfile=$UserProfile"
 echo "SystemRoot=$SystemRoot"

@@ -3,7 +3,8 @@
 # missing. As root it runs apt-get itself; otherwise it prints the command.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ googletest g++-mingw-w64-x86-64-posix wine64 groff-base man-db unzip dpkg-dev "$@")
+packages=(cmake ninja-build g++ googletest g++-mingw-w64-x86-64-posix wine64 groff-base man-db unzip dpkg-dev
+  lintian wixl msitools "$@")
 missing=()
 for package in "${packages[@]}"; do
   if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed"; then

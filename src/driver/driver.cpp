@@ -36,20 +36,33 @@ void PrintUsage(const char* program_name) {
 }
 
 int RunSnapshotMode() {
-  ScanDirectory(SnapshotList, UserStartMenu);
-  if (SaveSnapshot(SnapshotList) != 0) {
-    // Never leave half a snapshot for a later copy run to trust. A file
-    // that another run holds open cannot be deleted, so this never takes
-    // away a snapshot that someone else is writing.
+  // A snapshot missing what could not be read would make a later copy run
+  // take those items for new ones: none is better, and so is none than an
+  // earlier one. A file that another run holds open cannot be deleted, so
+  // this never takes away a snapshot that someone else is writing.
+  if (ScanDirectory(SnapshotList, UserStartMenu) != 0) {
     DeleteFileA(SnapshotPath);
+    return kExitFailure;
+  }
+  if (SaveSnapshot(SnapshotList) != 0) {
+    const DWORD error = GetLastError();
+    // Never leave half a snapshot for a later copy run to trust.
+    DeleteFileA(SnapshotPath);
+    char reason[kErrorTextSize];
+    DescribeError(error, reason, sizeof reason);
+    std::printf(kCannotSaveLine, SnapshotPath, reason);
+    return kExitFailure;
   }
   return kExitSuccess;
 }
 
 int RunCopyMode() {
   if (LoadSnapshot(SnapshotList) != 0) return kExitFailure;
-  ScanDirectory(CurrentList, UserStartMenu);
+  // What the scan found new or newer is so, whatever else it could not
+  // read; the snapshot stays for a later run to carry over the rest.
+  const int scanned = ScanDirectory(CurrentList, UserStartMenu);
   PropagateChanges(SnapshotList, CurrentList);
+  if (scanned != 0) return kExitFailure;
   DeleteFileA(SnapshotPath);
   return kExitSuccess;
 }

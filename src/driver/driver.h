@@ -2,11 +2,15 @@
 // The driver: the command line, the two run modes, the fixed paths and the
 // exit status. It alone decides how the process ends.
 //
-// Snapshot run ("dravonel"): scan UserStartMenu, save it to SnapshotPath;
-// a failed save deletes whatever is left there. Always exits 0.
+// Snapshot run ("dravonel"): scan UserStartMenu, save it to SnapshotPath,
+// exit 0. A scan that could not read everything it found saves nothing,
+// and a save that fails prints a "Cannot save" line: either way whatever
+// is at SnapshotPath is deleted and the run exits -1.
 // Copy run ("dravonel /c"): load the snapshot (exit -1 at once when that
 // fails, leaving the file), scan again, carry new and newer items over to
-// AllUsersStartMenu, delete the snapshot, exit 0.
+// AllUsersStartMenu, delete the snapshot, exit 0. When the scan could not
+// read everything, what it found is carried over all the same and the
+// snapshot is kept for a rerun: exit -1.
 
 #include <cstdint>
 

@@ -1,3 +1,10 @@
 #include "driver/driver.h"
+#include "driver/platform.h"
 
-int main(int argc, char** argv) { return RunDravonel(argc, argv); }
+int main(int argc, char** argv) {
+  SetUpConsoleOutput();
+  const int status = RunDravonel(argc, argv);
+  // On every way out, -1 included: the console outlives the program.
+  RestoreConsoleOutput();
+  return status;
+}

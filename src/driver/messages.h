@@ -41,3 +41,11 @@ constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G Everyone:R";
 constexpr const char* kSkippingDirLine = "Skipping Dir %s: path too long\n";
 constexpr const char* kSkippingFileLine = "Skipping File %s%s%s: path too long\n";
 constexpr const char* kSkippingGrantLine = "Skipping Exec for %s: command too long\n";
+
+// What the scan could not read (a folder, or an entry of one), and a
+// snapshot that could not be saved, each with the system's reason; the run
+// then ends with -1. The scan names the folder it started in this way when
+// it cannot read where that is.
+constexpr const char* kCannotReadLine = "Cannot read %s: %s\n";
+constexpr const char* kCannotSaveLine = "Cannot save %s: %s\n";
+constexpr const char* kCurrentFolderName = "the current folder";

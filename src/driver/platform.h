@@ -6,12 +6,23 @@
 // POSIX, platform_posix.cpp supplies them with the Win32 behaviour the rest
 // of the program relies on:
 //
+//  - A call that fails sets the last error (GetLastError) to the Win32 code
+//    of its errno where the program tells that code apart: ENOENT is
+//    ERROR_FILE_NOT_FOUND, ENOTDIR ERROR_DIRECTORY, EACCES
+//    ERROR_ACCESS_DENIED, ENOMEM ERROR_NOT_ENOUGH_MEMORY, EIO
+//    ERROR_IO_DEVICE; any other errno e becomes kErrnoErrorBit | e, so that
+//    DescribeError still gives the system's own text for it.
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
 //    with the link's own last-write time. Only entries that are not
 //    directories are looked at one by one: a directory's entry carries the
-//    directory bit and zero times (nothing reads them).
+//    directory bit and zero times (nothing reads them). An entry gone
+//    before it is looked at is passed over. The end of a listing is
+//    ERROR_NO_MORE_FILES; a listing that could not be read whole (the
+//    directory's read failed, an entry could not be looked at, memory ran
+//    out) delivers every entry it did read and then fails with that error.
+//    An empty listing fails at once with ERROR_FILE_NOT_FOUND, as on Windows.
 //  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails
 //    for a value with the top bit set. A modification time before 1601 is
 //    handed over as such a value, so its conversion fails.
@@ -20,11 +31,16 @@
 //  - DeleteFileA removes a file or a link, never a directory, and fails on a
 //    file that another opener holds with share mode 0.
 //  - MoveFileA never overwrites: it fails when anything exists at the
-//    destination. A file moves across devices by copy (data and last-write
-//    time) and removal, the copy getting its name only once whole; a
+//    destination. A file or link moves across devices by copy (data,
+//    permission bits and last-write time, as a rename keeps them) and
+//    removal, the copy getting its name only once whole; when the source
+//    cannot be removed the copy is taken away again and the move fails. A
 //    directory across devices fails.
 //  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
-//    step and refuses a directory at the destination.
+//    step and refuses a directory at the destination. Across devices the
+//    namesake is kept under a second name until the source is gone, and
+//    put back when the source cannot be removed: the file ends in exactly
+//    one place, or the move fails with both as they were.
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
 //    all is there; a dangling link exists.
 //
@@ -61,6 +77,19 @@ typedef void* HANDLE;
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_COPY_ALLOWED 0x2u
 
+// The Win32 error codes the program tells apart, with Windows' values.
+#define ERROR_SUCCESS 0u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_NO_MORE_FILES 18u
+#define ERROR_DIRECTORY 267u
+#define ERROR_IO_DEVICE 1117u
+// Win32 leaves codes with this bit to applications: here it marks an errno
+// that has no code of its own above.
+constexpr DWORD kErrnoErrorBit = 0x20000000u;
+
 struct FILETIME {
   DWORD dwLowDateTime;
   DWORD dwHighDateTime;
@@ -89,6 +118,11 @@ struct WIN32_FIND_DATAA {
   char cFileName[MAX_PATH];
   char cAlternateFileName[14];
 };
+
+// The code the last failed call left, and a way to set it, as on Windows.
+// Only a call that reported failure is known to have set it.
+DWORD GetLastError();
+void SetLastError(DWORD code);
 
 BOOL SetCurrentDirectoryA(const char* path);
 // Copies the current directory into buffer; returns its length, or the size
@@ -121,7 +155,15 @@ constexpr char kPathSeparator = '/';
 
 #endif
 
+#include <cstddef>
+
 // What both systems offer under names of our own.
+
+// The system's text for an error code (as GetLastError gives it) in text,
+// always terminated, without a trailing period or line break; "error N"
+// when the system has none or it does not fit. Allocates nothing.
+constexpr std::size_t kErrorTextSize = 256;
+void DescribeError(DWORD code, char* text, std::size_t size);
 
 // The value of an environment variable, or null when it is not set. Names
 // match without regard to ASCII case; on POSIX, where several variables
@@ -136,5 +178,19 @@ const char* LookupEnvironment(const char* name);
 // POSIX with the argument vector {"Cacls", target, "/T", "/E", "/G",
 // "Everyone:R"}. Its output goes to the null device, its error output to
 // ours. Standard output is flushed first. A command that cannot be
-// started, and its exit status, are ignored.
+// started, and its exit status, are ignored. Allocates nothing: it runs
+// between a move and the end of its grant, where the run must not end.
 void RunGrantCommand(const char* command_line, const char* target);
+
+// Standard output on a console. The program prints names as the narrow
+// calls give them: in the system's narrow code page, which the manifest
+// makes UTF-8 on Windows 10 version 1903 and later. While standard output
+// is a console, SetUpConsoleOutput has the console read the program's
+// bytes in that code page, and RestoreConsoleOutput flushes standard
+// output and gives the console back the code page it had before; Ctrl+C,
+// Ctrl+Break and closing the console give it back too. Output that is
+// redirected is left exactly as it is. On POSIX both do nothing: a
+// terminal shows the bytes as they are. Called from main, around
+// everything else.
+void SetUpConsoleOutput();
+void RestoreConsoleOutput();

@@ -24,6 +24,47 @@ extern char** environ;
 
 namespace {
 
+// The longest path a POSIX call takes (PATH_MAX), terminator included.
+constexpr std::size_t kLongPath = 4096;
+
+DWORD LastError = ERROR_SUCCESS;
+
+// Win32's code for an errno where the program tells it apart; otherwise
+// the errno itself, marked as ours.
+DWORD CodeOfErrno(int error) {
+  switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_DIRECTORY;
+    case EACCES: return ERROR_ACCESS_DENIED;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EIO: return ERROR_IO_DEVICE;
+    default: return kErrnoErrorBit | static_cast<DWORD>(error);
+  }
+}
+
+// The errno whose text describes a code; 0 when there is none.
+int ErrnoOfCode(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND: return ENOENT;
+    case ERROR_DIRECTORY: return ENOTDIR;
+    case ERROR_ACCESS_DENIED: return EACCES;
+    case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
+    case ERROR_IO_DEVICE: return EIO;
+    default: return (code & kErrnoErrorBit) != 0 ? static_cast<int>(code & ~kErrnoErrorBit) : 0;
+  }
+}
+
+// For a call about to report failure: errno becomes the last error.
+void KeepErrno() { LastError = CodeOfErrno(errno); }
+
+// Writes first and second one after another into out; false when they do
+// not fit.
+bool Join(char (&out)[kLongPath], const char* first, const char* second) {
+  const int length = std::snprintf(out, sizeof out, "%s%s", first, second);
+  return length >= 0 && static_cast<std::size_t>(length) < sizeof out;
+}
+
 // FILETIME ticks (100 ns) between 1601-01-01 and 1970-01-01.
 constexpr int64_t kUnixEpochTicks = 116444736000000000;
 constexpr int64_t kTicksPerSecond = 10000000;
@@ -75,13 +116,15 @@ struct Search {
   DIR* directory;
   std::vector<Listed> names;
   std::size_t next;
+  int error;  // the first errno that kept an entry from the listing, or 0
 };
 
 // Fills entry with the next name of the search that still exists; entries
-// that vanished since the listing are passed over. A directory the listing
-// already knows as one is not looked at again: its times are left zero,
-// since nothing reads them, and a stat for each would cost as much again as
-// the whole walk of the directories.
+// that vanished since the listing are passed over, and so is one that
+// cannot be looked at, its error kept for the end of the listing. A
+// directory the listing already knows as one is not looked at again: its
+// times are left zero, since nothing reads them, and a stat for each would
+// cost as much again as the whole walk of the directories.
 bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
   while (search.next < search.names.size()) {
     const Listed& listed = search.names[search.next++];
@@ -93,6 +136,7 @@ bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
     }
     struct stat status;
     if (fstatat(dirfd(search.directory), listed.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT && search.error == 0) search.error = errno;
       continue;
     }
     if (S_ISDIR(status.st_mode)) {
@@ -124,12 +168,15 @@ HANDLE FdToHandle(int fd) {
 // Share mode 0: an exclusive lock, refused at once when another opener
 // holds one. After the lock, the path must still name the locked file:
 // otherwise another run deleted or replaced it while this one waited.
+// errno says why when it fails.
 bool LockExclusively(int fd, const char* path) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return false;
   struct stat opened;
   struct stat named;
   if (fstat(fd, &opened) != 0 || stat(path, &named) != 0) return false;
-  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+  if (opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) return true;
+  errno = EWOULDBLOCK;  // another run has it
+  return false;
 }
 
 bool IsDirectory(const char* path) {
@@ -142,8 +189,9 @@ bool Exists(const char* path) {
   return lstat(path, &status) == 0;
 }
 
-// Copies the open file in to out with its last-write time, and waits until
-// the data is on disk.
+// Copies the open file in to out with its permission bits (the umask cut
+// them at creation) and last-write time, as a rename keeps them, and waits
+// until the data is on disk.
 bool CopyData(int in, int out, const struct stat& status) {
   char buffer[65536];
   for (;;) {
@@ -163,47 +211,55 @@ bool CopyData(int in, int out, const struct stat& status) {
     }
   }
   const struct timespec times[2] = {status.st_atim, status.st_mtim};
-  return futimens(out, times) == 0 && fsync(out) == 0;
+  return fchmod(out, status.st_mode & 07777) == 0 && futimens(out, times) == 0 && fsync(out) == 0;
 }
 
-// The folder part of path: "." when it has none.
-std::string FolderOf(const char* path) {
+// The folder part of path into folder: "." when it has none.
+bool FolderOf(const char* path, char (&folder)[kLongPath]) {
   const char* slash = std::strrchr(path, '/');
-  if (slash == nullptr) return ".";
-  if (slash == path) return "/";
-  return std::string(path, static_cast<std::size_t>(slash - path));
+  if (slash == nullptr) return Join(folder, ".", "");
+  const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+  if (length >= sizeof folder) return false;
+  std::memcpy(folder, path, length);
+  folder[length] = '\0';
+  return true;
 }
 
 // A regular file or link copied to a new name on another device; fails
-// when anything is at destination. Data and last-write time come along.
-// A file is written with no name at all (O_TMPFILE) and linked at
-// destination only once whole, so a copy cut short, even by a kill, leaves
-// nothing behind; where the file system cannot do that, it is written at
-// destination and removed again when the copy fails.
+// when anything is at destination. Data, permission bits and last-write
+// time (a link's own) come along. A file is written with no name at all
+// (O_TMPFILE) and linked at destination only once whole, so a copy cut
+// short, even by a kill, leaves nothing behind; where the file system
+// cannot do that, it is written at destination and removed again when the
+// copy fails. Allocates nothing.
 bool CopyAcrossDevices(const char* source, const char* destination) {
   struct stat status;
   if (lstat(source, &status) != 0) return false;
   if (S_ISLNK(status.st_mode)) {
-    std::vector<char> target(static_cast<std::size_t>(status.st_size) + 1);
-    const ssize_t length = readlink(source, target.data(), target.size());
-    if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return false;
-    target[static_cast<std::size_t>(length)] = '\0';
-    return symlink(target.data(), destination) == 0;
+    char target[kLongPath];
+    const ssize_t length = readlink(source, target, sizeof target);
+    if (length < 0 || static_cast<std::size_t>(length) >= sizeof target) return false;
+    target[length] = '\0';
+    if (symlink(target, destination) != 0) return false;
+    const struct timespec times[2] = {status.st_atim, status.st_mtim};
+    if (utimensat(AT_FDCWD, destination, times, AT_SYMLINK_NOFOLLOW) == 0) return true;
+    unlink(destination);
+    return false;
   }
   if (!S_ISREG(status.st_mode)) return false;
+  char folder[kLongPath];
+  if (!FolderOf(destination, folder)) return false;
 
   const int in = open(source, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
   if (in < 0) return false;
   const mode_t mode = status.st_mode & 07777;
   bool ok = false;
   // The unnamed file is linked through /proc, so it is no use without.
-  const int unnamed = access("/proc/self/fd", X_OK) == 0
-                          ? open(FolderOf(destination).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)
-                          : -1;
+  const int unnamed = access("/proc/self/fd", X_OK) == 0 ? open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, mode) : -1;
   if (unnamed >= 0) {
-    const std::string handle = "/proc/self/fd/" + std::to_string(unnamed);
-    ok = CopyData(in, unnamed, status) &&
-         linkat(AT_FDCWD, handle.c_str(), AT_FDCWD, destination, AT_SYMLINK_FOLLOW) == 0;
+    char handle[32];
+    std::snprintf(handle, sizeof handle, "/proc/self/fd/%d", unnamed);
+    ok = CopyData(in, unnamed, status) && linkat(AT_FDCWD, handle, AT_FDCWD, destination, AT_SYMLINK_FOLLOW) == 0;
     close(unnamed);  // the data is on disk already
   } else if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == ENOENT) {
     const int out = open(destination, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
@@ -244,38 +300,54 @@ int RenameNoReplace(const char* source, const char* destination) {
 
 // Search the absolute entries of PATH for an executable regular file;
 // an empty or relative entry would let the current directory, which a
-// Start Menu or an installer controls, supply the command.
-bool FindOnSafePath(const char* command, std::string& found) {
-  const char* path = LookupEnvironment("PATH");
-  if (path == nullptr) return false;
-  std::string entries(path);
-  std::size_t start = 0;
-  while (start <= entries.size()) {
-    std::size_t end = entries.find(':', start);
-    if (end == std::string::npos) end = entries.size();
-    const std::string directory = entries.substr(start, end - start);
-    start = end + 1;
-    if (directory.empty() || directory[0] != '/') continue;
-    const std::string candidate = directory + "/" + command;
+// Start Menu or an installer controls, supply the command. An entry too
+// long to hold the command's path is passed over.
+bool FindOnSafePath(const char* command, char (&found)[kLongPath]) {
+  const char* entry = LookupEnvironment("PATH");
+  if (entry == nullptr) return false;
+  for (;;) {
+    const char* end = std::strchr(entry, ':');
+    if (end == nullptr) end = entry + std::strlen(entry);
+    const int length = static_cast<int>(std::min<std::ptrdiff_t>(end - entry, kLongPath));
+    const int written = std::snprintf(found, sizeof found, "%.*s/%s", length, entry, command);
     struct stat status;
-    if (stat(candidate.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-        access(candidate.c_str(), X_OK) == 0) {
-      found = candidate;
+    if (entry[0] == '/' && written > 0 && static_cast<std::size_t>(written) < sizeof found &&
+        stat(found, &status) == 0 && S_ISREG(status.st_mode) && access(found, X_OK) == 0) {
       return true;
     }
+    if (*end == '\0') return false;
+    entry = end + 1;
   }
-  return false;
 }
 
 }  // namespace
 
+DWORD GetLastError() { return LastError; }
+
+void SetLastError(DWORD code) { LastError = code; }
+
+void DescribeError(DWORD code, char* text, std::size_t size) {
+  if (size == 0) return;
+  const int error = ErrnoOfCode(code);
+  if (error != 0) {
+    std::snprintf(text, size, "%s", std::strerror(error));
+  } else {
+    std::snprintf(text, size, "error %u", code);
+  }
+}
+
 BOOL SetCurrentDirectoryA(const char* path) {
-  return chdir(path) == 0 ? TRUE : FALSE;
+  if (chdir(path) == 0) return TRUE;
+  KeepErrno();
+  return FALSE;
 }
 
 DWORD GetCurrentDirectoryA(DWORD size, char* buffer) {
   char* current = getcwd(nullptr, 0);
-  if (current == nullptr) return 0;
+  if (current == nullptr) {
+    KeepErrno();
+    return 0;
+  }
   const std::size_t length = std::strlen(current);
   DWORD result = 0;
   if (length + 1 > size) {
@@ -295,18 +367,26 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
   // The directory stays open until FindClose: its entries are looked at
   // through it, whatever the current directory is by then.
   DIR* directory = opendir(".");
-  if (directory == nullptr) return INVALID_HANDLE_VALUE;
-  Search* search = nullptr;
-  try {
-    search = new Search{directory, {}, 0};
-  } catch (const std::bad_alloc&) {
-  }
-  if (search == nullptr) {
-    closedir(directory);
+  if (directory == nullptr) {
+    KeepErrno();
     return INVALID_HANDLE_VALUE;
   }
+  Search* search = new (std::nothrow) Search{directory, {}, 0, 0};
+  if (search == nullptr) {
+    closedir(directory);
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return INVALID_HANDLE_VALUE;
+  }
+  // An error while reading the names ends the reading; the names read so
+  // far are delivered, and the listing fails at its end.
   try {
-    while (const dirent* item = readdir(directory)) {
+    for (;;) {
+      errno = 0;
+      const dirent* item = readdir(directory);
+      if (item == nullptr) {
+        search->error = errno;
+        break;
+      }
       // Longer names cannot be handed over in cFileName; POSIX names are at
       // most 255 bytes, so this only guards against the impossible.
       if (std::strlen(item->d_name) < MAX_PATH) {
@@ -314,12 +394,14 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
       }
     }
   } catch (const std::bad_alloc&) {
-    search->names.clear();
+    search->error = ENOMEM;
   }
   std::sort(search->names.begin(), search->names.end(),
             [](const Listed& a, const Listed& b) { return ListsBefore(a.name, b.name); });
   if (!DeliverNextEntry(*search, entry)) {
+    const DWORD error = search->error != 0 ? CodeOfErrno(search->error) : ERROR_FILE_NOT_FOUND;
     FindClose(search);
+    SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   return search;
@@ -327,7 +409,10 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
 
 BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
-  return DeliverNextEntry(*static_cast<Search*>(handle), entry) ? TRUE : FALSE;
+  Search& search = *static_cast<Search*>(handle);
+  if (DeliverNextEntry(search, entry)) return TRUE;
+  SetLastError(search.error != 0 ? CodeOfErrno(search.error) : ERROR_NO_MORE_FILES);
+  return FALSE;
 }
 
 BOOL FindClose(HANDLE handle) {
@@ -390,14 +475,20 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, void*,
     flags |= O_RDONLY;
   }
   const int fd = open(path, flags, 0644);
-  if (fd < 0) return INVALID_HANDLE_VALUE;
-  struct stat status;
-  if (fstat(fd, &status) != 0 || S_ISDIR(status.st_mode) ||
-      (share_mode == 0 && !LockExclusively(fd, path))) {
-    close(fd);
+  if (fd < 0) {
+    KeepErrno();
     return INVALID_HANDLE_VALUE;
   }
-  if (disposition == CREATE_ALWAYS && ftruncate(fd, 0) != 0) {
+  struct stat status;
+  bool opened = fstat(fd, &status) == 0;
+  if (opened && S_ISDIR(status.st_mode)) {
+    errno = EISDIR;
+    opened = false;
+  }
+  opened = opened && (share_mode != 0 || LockExclusively(fd, path)) &&
+           (disposition != CREATE_ALWAYS || ftruncate(fd, 0) == 0);
+  if (!opened) {
+    KeepErrno();
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
@@ -411,6 +502,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, voi
     const ssize_t put = write(HandleToFd(file), bytes + done, count - done);
     if (put < 0) {
       if (errno == EINTR) continue;
+      KeepErrno();
       break;
     }
     done += static_cast<DWORD>(put);
@@ -428,6 +520,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read_count, void*) 
     const ssize_t got = read(HandleToFd(file), bytes + done, count - done);
     if (got < 0) {
       if (errno == EINTR) continue;
+      KeepErrno();
       if (read_count != nullptr) *read_count = done;
       return FALSE;
     }
@@ -448,7 +541,9 @@ DWORD GetFileSize(HANDLE file, DWORD* high) {
 
 BOOL CloseHandle(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE) return FALSE;
-  return close(HandleToFd(handle)) == 0 ? TRUE : FALSE;
+  if (close(HandleToFd(handle)) == 0) return TRUE;
+  KeepErrno();
+  return FALSE;
 }
 
 DWORD GetFileAttributesA(const char* path) {
@@ -488,6 +583,8 @@ BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
     if (errno != EXDEV || S_ISDIR(source_status.st_mode) || !(flags & MOVEFILE_COPY_ALLOWED)) {
       return FALSE;
     }
+    // A source that cannot be removed takes its copy away again: the file
+    // is never left in both places by a move that reports success.
     if (Exists(destination) || !CopyAcrossDevices(source, destination)) return FALSE;
     if (unlink(source) != 0) {
       unlink(destination);
@@ -505,16 +602,34 @@ BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
   if (errno != EXDEV || !(flags & MOVEFILE_COPY_ALLOWED)) return FALSE;
   // Across devices, with nothing to replace: a copy made whole first.
   if (!Exists(destination)) return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
-  // Else copy beside the namesake, then rename over it. The name beside it
-  // is this process's own, so that one left by a run killed between the
-  // two steps (a whole copy) never blocks a later move.
-  const std::string staging = std::string(destination) + ".dravonel-move-" + std::to_string(getpid());
-  if (Exists(staging.c_str()) || !CopyAcrossDevices(source, staging.c_str())) return FALSE;
-  if (rename(staging.c_str(), destination) != 0) {
-    unlink(staging.c_str());
+  // Else a copy made whole beside the namesake, a second name kept for the
+  // namesake while the copy takes its place in one step, then the source
+  // removed. A source that cannot be removed puts the namesake back, so
+  // the file is never in both trees after a move that reports success.
+  // Both names are this process's own, so that those a run killed half
+  // way leaves (whole files) never block a later move.
+  char staging[kLongPath];
+  char kept[kLongPath];
+  char suffix[64];
+  std::snprintf(suffix, sizeof suffix, ".dravonel-move-%ld", static_cast<long>(getpid()));
+  if (!Join(staging, destination, suffix)) return FALSE;
+  std::snprintf(suffix, sizeof suffix, ".dravonel-keep-%ld", static_cast<long>(getpid()));
+  if (!Join(kept, destination, suffix)) return FALSE;
+  if (Exists(staging) || Exists(kept) || !CopyAcrossDevices(source, staging)) return FALSE;
+  if (link(destination, kept) != 0) {
+    unlink(staging);
     return FALSE;
   }
-  unlink(source);
+  if (rename(staging, destination) != 0) {
+    unlink(staging);
+    unlink(kept);
+    return FALSE;
+  }
+  if (unlink(source) != 0) {
+    rename(kept, destination);
+    return FALSE;
+  }
+  unlink(kept);
   return TRUE;
 }
 
@@ -540,7 +655,7 @@ const char* LookupEnvironment(const char* name) {
 
 void RunGrantCommand(const char*, const char* target) {
   std::fflush(stdout);
-  std::string program;
+  char program[kLongPath];
   if (!FindOnSafePath("Cacls", program)) return;
 
   posix_spawn_file_actions_t actions;
@@ -552,7 +667,7 @@ void RunGrantCommand(const char*, const char* target) {
   }
   const char* arguments[] = {"Cacls", target, "/T", "/E", "/G", "Everyone:R", nullptr};
   pid_t child = 0;
-  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr,
+  const int started = posix_spawn(&child, program, &actions, nullptr,
                                   const_cast<char* const*>(arguments), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (started != 0) return;
@@ -560,3 +675,7 @@ void RunGrantCommand(const char*, const char* target) {
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
 }
+
+void SetUpConsoleOutput() {}
+
+void RestoreConsoleOutput() {}

@@ -18,7 +18,11 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <functional>
 #endif
 
 namespace {
@@ -131,6 +135,24 @@ TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
     const bool expect_directory = item.name == "." || item.name == ".." || item.name == "Apps" || item.name == "c";
     EXPECT_EQ(item.directory, expect_directory) << item.name;
   }
+}
+
+// The reason a "Cannot" line gives: the system's text on one line, without
+// its full stop, or the code when the system has no text for it.
+TEST(DescribeError, GivesTheSystemsTextOnOneLine) {
+  char text[kErrorTextSize];
+  DescribeError(ERROR_ACCESS_DENIED, text, sizeof text);
+  const std::string reason = text;
+#ifndef _WIN32
+  EXPECT_EQ(reason, "Permission denied");
+  DescribeError(kErrnoErrorBit | ELOOP, text, sizeof text);
+  EXPECT_STREQ(text, "Too many levels of symbolic links");
+#endif
+  ASSERT_FALSE(reason.empty());
+  EXPECT_EQ(reason.find_first_of("\r\n"), std::string::npos) << reason;
+  EXPECT_NE(reason.back(), '.') << reason;
+  DescribeError(0x1FFFFFFFu, text, sizeof text);
+  EXPECT_STREQ(text, "error 536870911");
 }
 
 TEST(FindFirstFileA, ReportsTheLastWriteTimeOfEachFile) {
@@ -305,28 +327,90 @@ TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
   EXPECT_TRUE(fs::exists(dir.path() / "target_file"));
 }
 
-TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
-  // /dev/shm is a tmpfs, the temporary folder usually not.
-  TempDir dir;
+// True when check, run in a child process as a user whom mode bits bind
+// (ourselves, or nobody when we are root), returned true.
+bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// /dev/shm is a tmpfs, the temporary folder usually not.
+bool OnAnotherDeviceThanShm(const TempDir& dir) {
   struct stat shm;
   struct stat temp;
-  if (stat("/dev/shm", &shm) != 0 || stat(dir.str().c_str(), &temp) != 0 || shm.st_dev == temp.st_dev) {
-    GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  }
+  return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
+}
+
+void HandOverToNobody(const fs::path& root) {
+  if (geteuid() != 0) return;
+  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(root)) ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
+}
+
+TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
+  TempDir dir;
+  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
+  WriteFile(other / "locked" / "Tool.lnk", "new");
+  WriteFile(other / "locked" / "Fresh.lnk", "fresh");
+  WriteFile(dir.path() / "Tool.lnk", "shared");
+  HandOverToNobody(dir.path());
+  HandOverToNobody(other);
+  SetMode(other / "locked", 0555);  // its files cannot be removed
+  const std::string tool = (other / "locked" / "Tool.lnk").string();
+  const std::string fresh = (other / "locked" / "Fresh.lnk").string();
+  const std::string tool_there = (dir.path() / "Tool.lnk").string();
+  const std::string fresh_there = (dir.path() / "Fresh.lnk").string();
+  EXPECT_FALSE(TrueForAnUnprivilegedUser([&] {
+    return MoveFileExA(tool.c_str(), tool_there.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+  }));
+  EXPECT_FALSE(TrueForAnUnprivilegedUser([&] { return MoveFileA(fresh.c_str(), fresh_there.c_str()); }));
+  // Each file in one place only, the namesake as it was, nothing beside it.
+  EXPECT_EQ(ReadFile(tool), "new");
+  EXPECT_EQ(ReadFile(fresh), "fresh");
+  EXPECT_EQ(ReadFile(tool_there), "shared");
+  EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
+  SetMode(other / "locked", 0755);
+  fs::remove_all(other);
+}
+
+TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
+  TempDir dir;
+  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
   fs::create_directories(other);
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
   WriteFile(source, "tool");
+  SetMode(source, 0664);
   SetWriteTime(source, UtcSeconds(2001, 2, 3, 4, 5, 6), 700'000'000);
   const fs::path target = dir.path() / "Tool.lnk";
+  // The bits and the time a rename would keep, whatever the umask.
+  const mode_t umask_before = umask(022);
   EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
+  umask(umask_before);
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool");
+  EXPECT_EQ(Mode(target), 0664u);
   struct stat moved;
   ASSERT_EQ(stat(target.c_str(), &moved), 0);
   EXPECT_EQ(moved.st_mtim.tv_sec, UtcSeconds(2001, 2, 3, 4, 5, 6));
   EXPECT_EQ(moved.st_mtim.tv_nsec, 700'000'000);
+  // A link keeps its own time too.
+  fs::create_symlink("Tool.lnk", other / "Link.lnk");
+  SetWriteTime(other / "Link.lnk", UtcSeconds(2002, 3, 4), 0);
+  EXPECT_TRUE(MoveFileA((other / "Link.lnk").string().c_str(), (dir.path() / "Link.lnk").string().c_str()));
+  ASSERT_EQ(lstat((dir.path() / "Link.lnk").c_str(), &moved), 0);
+  EXPECT_TRUE(S_ISLNK(moved.st_mode));
+  EXPECT_EQ(moved.st_mtim.tv_sec, UtcSeconds(2002, 3, 4));
+  fs::remove(dir.path() / "Link.lnk");
 
   // MoveFileA refuses a namesake; MoveFileExA replaces it, past a whole
   // copy that a run killed half way through a replacement left beside it.

@@ -120,11 +120,21 @@ inline char FoldAsciiCase(char c) {
 // when empty or unreadable. A child path that would not fit a PathBuffer is
 // skipped; a directory link or junction is recorded but never entered. The
 // process's current directory is the same afterwards as before, and a
-// relative path resolves from it at every depth. Never fails as a whole.
-void ScanDirectory(DirList& list, const char* path);
+// relative path resolves from it at every depth.
+//
+// Returns 0 when it read everything it found, or -1 when anything could
+// not be read: a directory that could not be entered or listed whole, a
+// record that could not be allocated. It prints a "Cannot read" line with
+// the system's reason for each, and records all it can. What is not there
+// is no error: a missing root gives an empty list, and an entry or
+// directory gone (or become a file) since its listing is left out. When
+// the current directory cannot be read, or given back, the scan stops at
+// once with -1.
+int ScanDirectory(DirList& list, const char* path);
 
 // The per-entry handlers of the scan's two passes over dir_path: the first
 // records a file (not a directory), the second records a subdirectory
-// (not "." or "..") and scans it.
-void AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);
-void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);
+// (not "." or "..") and scans it. Each returns 0, or -1 (its line printed)
+// when something could not be recorded or read.
+int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);
+int AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);

@@ -1,6 +1,10 @@
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "driver/messages.h"
+#include "driver/path_buffer.h"
+#include "driver/platform.h"
 #include "inventory/inventory.h"
 
 namespace {
@@ -16,7 +20,10 @@ SavedDirectory SaveCurrentDirectory() {
   const DWORD needed = GetCurrentDirectoryA(0, nullptr);
   if (needed == 0) return SavedDirectory{nullptr};
   char* path = static_cast<char*>(std::malloc(needed));
-  if (path == nullptr) return SavedDirectory{nullptr};
+  if (path == nullptr) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return SavedDirectory{nullptr};
+  }
   const DWORD length = GetCurrentDirectoryA(needed, path);
   if (length == 0 || length >= needed) {
     std::free(path);
@@ -25,19 +32,73 @@ SavedDirectory SaveCurrentDirectory() {
   return SavedDirectory{path};
 }
 
-void RestoreCurrentDirectory(const SavedDirectory& saved) {
-  if (saved.path != nullptr) SetCurrentDirectoryA(saved.path);
+struct ScanState {
+  SavedDirectory saved;
+  bool incomplete;  // something found could not be read
+  bool stopped;     // the starting directory could not be given back
+};
+
+// One line for what could not be read, with the system's reason.
+void PrintUnreadable(const char* path, DWORD error) {
+  char reason[kErrorTextSize];
+  DescribeError(error, reason, sizeof reason);
+  std::printf(kCannotReadLine, path, reason);
 }
 
-// Opens a listing of every entry of the current directory, then gives the
-// current directory back at once: the listing holds on to its directory,
-// Windows cannot move a directory that is a process's current directory,
-// and a relative path (the root's, or a child built from it) must resolve
-// from where the scan started.
-HANDLE OpenListing(const SavedDirectory& saved, WIN32_FIND_DATAA* entry) {
-  const HANDLE search = FindFirstFileA("*.*", entry);
-  RestoreCurrentDirectory(saved);
+// The line, and the scan goes on with the rest.
+void ReportUnreadable(ScanState& scan, const char* path, DWORD error) {
+  PrintUnreadable(path, error);
+  scan.incomplete = true;
+}
+
+// A directory that is gone, or became a file, since it was listed (an
+// installer at work) is not there: that is no error.
+bool IsNotThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
+}
+
+// Makes path the current directory. reported keeps a directory to one line.
+bool Enter(ScanState& scan, const char* path, bool& reported) {
+  if (SetCurrentDirectoryA(path)) return true;
+  const DWORD error = GetLastError();
+  if (!IsNotThere(error) && !reported) {
+    ReportUnreadable(scan, path, error);
+    reported = true;
+  }
+  return false;
+}
+
+// Opens a listing of every entry of the current directory, path, then
+// gives the current directory back at once: the listing holds on to its
+// directory, Windows cannot move a directory that is a process's current
+// directory, and a relative path (the root's, or a child built from it)
+// must resolve from where the scan started. When it cannot be given back,
+// nothing more can be found where it is looked for: the scan stops.
+HANDLE OpenListing(ScanState& scan, const char* path, WIN32_FIND_DATAA* entry, bool& reported) {
+  HANDLE search = FindFirstFileA("*.*", entry);
+  const DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  if (!SetCurrentDirectoryA(scan.saved.path)) {
+    ReportUnreadable(scan, scan.saved.path, GetLastError());
+    scan.stopped = true;
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return INVALID_HANDLE_VALUE;
+  }
+  if (search == INVALID_HANDLE_VALUE && !IsNotThere(error) && !reported) {
+    ReportUnreadable(scan, path, error);
+    reported = true;
+  }
   return search;
+}
+
+// Closes a listing that FindNextFileA ended; one that ended otherwise than
+// at its end could not be read whole.
+void CloseListing(ScanState& scan, HANDLE search, const char* path, bool& reported) {
+  const DWORD error = GetLastError();
+  FindClose(search);
+  if (error != ERROR_NO_MORE_FILES && !reported) {
+    ReportUnreadable(scan, path, error);
+    reported = true;
+  }
 }
 
 bool HasDirectoryBit(const WIN32_FIND_DATAA& entry) {
@@ -74,57 +135,72 @@ void Hold(HeldEntries& held, const WIN32_FIND_DATAA& entry) {
   held.entries[held.count++] = entry;
 }
 
-// Records the subdirectory an entry names, and gives its path in child
-// when it is to be scanned too.
-bool RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path, PathBuffer child) {
-  if (!HasDirectoryBit(entry) || !HasName(entry)) return false;
-  if (NamesEqualExactly(entry.cFileName, ".") || NamesEqualExactly(entry.cFileName, "..")) return false;
+// Records the subdirectory an entry names, with its path in child. Returns
+// 1 when it is to be scanned too, 0 when not, -1 (its line printed) when
+// its record could not be allocated.
+int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path, PathBuffer child) {
+  if (!HasDirectoryBit(entry) || !HasName(entry)) return 0;
+  if (NamesEqualExactly(entry.cFileName, ".") || NamesEqualExactly(entry.cFileName, "..")) return 0;
   const char separator[] = {kPathSeparator, '\0'};
   // A path that does not fit is outside what the inventory can hold: the
   // entry and everything below it are left out.
-  if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) return false;
-  FindOrAppendDir(list, child);
+  if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) return 0;
+  if (FindOrAppendDir(list, child) == nullptr) {
+    PrintUnreadable(child, ERROR_NOT_ENOUGH_MEMORY);
+    return -1;
+  }
   // A directory link or junction is recorded but never entered: it may
   // lead back up the tree, and two such links would multiply the paths at
   // every level until they no longer fit. (POSIX links are never listed as
   // directories at all.)
-  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+  return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ? 1 : 0;
 }
 
-// One directory and everything below it. saved is the current directory
-// the scan began in: every level gives it back, so it is read once.
-void ScanLevel(DirList& list, const char* path, const SavedDirectory& saved) {
+void ScanLevel(DirList& list, const char* path, ScanState& scan);
+
+// The subdirectory an entry names: recorded, and scanned.
+void VisitSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* path, ScanState& scan) {
+  PathBuffer child;
+  const int recorded = RecordSubdir(list, entry, path, child);
+  if (recorded < 0) scan.incomplete = true;
+  if (recorded > 0) ScanLevel(list, child, scan);
+}
+
+// One directory and everything below it.
+void ScanLevel(DirList& list, const char* path, ScanState& scan) {
   WIN32_FIND_DATAA entry;
   HeldEntries held{nullptr, 0, 0, false};
+  bool reported = false;
 
   // Files first: they are appended while this directory's record is still
   // the tail, before any subdirectory's record follows it. One listing
   // serves both passes: the second takes the subdirectories held from it.
-  if (!SetCurrentDirectoryA(path)) return;
-  HANDLE search = OpenListing(saved, &entry);
+  if (scan.stopped || !Enter(scan, path, reported)) return;
+  HANDLE search = OpenListing(scan, path, &entry, reported);
   if (search != INVALID_HANDLE_VALUE) {
     held.complete = true;
     do {
-      AddFileEntry(list, entry, path);
+      if (AddFileEntry(list, entry, path) != 0) scan.incomplete = true;
       if (HasDirectoryBit(entry)) Hold(held, entry);
     } while (FindNextFileA(search, &entry));
-    FindClose(search);
+    CloseListing(scan, search, path, reported);
   }
 
-  PathBuffer child;
   if (held.complete) {
-    for (std::size_t i = 0; i < held.count; ++i) {
-      if (RecordSubdir(list, held.entries[i], path, child)) ScanLevel(list, child, saved);
-    }
-  } else if (SetCurrentDirectoryA(path)) {
+    for (std::size_t i = 0; i < held.count && !scan.stopped; ++i) VisitSubdir(list, held.entries[i], path, scan);
+  } else if (!scan.stopped && Enter(scan, path, reported)) {
     // The listing did not open, or there was no memory to hold its
     // subdirectories: list again for them.
-    search = OpenListing(saved, &entry);
+    search = OpenListing(scan, path, &entry, reported);
     if (search != INVALID_HANDLE_VALUE) {
       do {
-        if (RecordSubdir(list, entry, path, child)) ScanLevel(list, child, saved);
-      } while (FindNextFileA(search, &entry));
-      FindClose(search);
+        VisitSubdir(list, entry, path, scan);
+      } while (!scan.stopped && FindNextFileA(search, &entry));
+      if (scan.stopped) {
+        FindClose(search);
+      } else {
+        CloseListing(scan, search, path, reported);
+      }
     }
   }
   std::free(held.entries);
@@ -132,24 +208,40 @@ void ScanLevel(DirList& list, const char* path, const SavedDirectory& saved) {
 
 }  // namespace
 
-void ScanDirectory(DirList& list, const char* path) {
-  const SavedDirectory saved = SaveCurrentDirectory();
-  ScanLevel(list, path, saved);
-  std::free(saved.path);
+int ScanDirectory(DirList& list, const char* path) {
+  ScanState scan{SaveCurrentDirectory(), false, false};
+  if (scan.saved.path == nullptr) {
+    // Without it no relative path can be trusted to resolve: nothing is
+    // read.
+    ReportUnreadable(scan, kCurrentFolderName, GetLastError());
+    return -1;
+  }
+  ScanLevel(list, path, scan);
+  std::free(scan.saved.path);
+  return scan.incomplete ? -1 : 0;
 }
 
-void AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
-  if (HasDirectoryBit(entry) || !HasName(entry)) return;
-  FileRecord* record = NewFileRecord();
-  if (record == nullptr) return;
+int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
+  if (HasDirectoryBit(entry) || !HasName(entry)) return 0;
+  // The directory's record first: AppendFile would drop the file without
+  // a word when it cannot be made.
+  FileRecord* record = FindOrAppendDir(list, dir_path) != nullptr ? NewFileRecord() : nullptr;
+  if (record == nullptr) {
+    char path[2 * kMaxPath];
+    std::snprintf(path, sizeof path, "%s%c%s", dir_path, kPathSeparator, entry.cFileName);
+    PrintUnreadable(path, ERROR_NOT_ENOUGH_MEMORY);
+    return -1;
+  }
   std::strcpy(record->name, entry.cFileName);
   // A time the system cannot express as a date (before 1601, for one) is
   // kept as not valid; the file is recorded all the same.
   record->time_valid = FileTimeToSystemTime(&entry.ftLastWriteTime, &record->last_write) ? 1 : 0;
   AppendFile(list, dir_path, record);
+  return 0;
 }
 
-void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
+int AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
   PathBuffer child;
-  if (RecordSubdir(list, entry, dir_path, child)) ScanDirectory(list, child);
+  const int recorded = RecordSubdir(list, entry, dir_path, child);
+  return recorded > 0 ? ScanDirectory(list, child) : recorded;
 }

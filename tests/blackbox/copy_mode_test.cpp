@@ -1,11 +1,15 @@
 // Whole rounds of the built program on real temporary trees: a snapshot
 // run, changes made with explicit file times, then a copy run ("/c").
 
-#include <gtest/gtest.h>
-
-#ifndef _WIN32
+#ifdef _WIN32
+// Pseudo consoles came with Windows 10 version 1809.
+#define NTDDI_VERSION 0x0A000006
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #endif
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
@@ -13,6 +17,7 @@
 #include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
+#include "support/snapshot_image.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -204,6 +209,147 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
   EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\n");
   EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
 }
+
+// Names in any script are the program's own bytes on every system (UTF-8,
+// on Windows through the program's manifest): in the snapshot, in the
+// lines it prints and in its moves. Three bytes a character can make a
+// path too long for its 260-byte buffer although its characters would
+// fit: that item is skipped whole, never cut.
+TEST(CopyRun, NamesInAnyScriptTravelWhole) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  Put(User(sandbox, "Programs/Café/Café.lnk"), "café 1", kThen);
+  Put(AllUsers(sandbox, "Programs/Café/Café.lnk"), "shared café", kThen + 86400);
+  std::string deep = "Programs/";
+  while (User(sandbox, deep).size() + 3 <= 259) deep += "長";
+  fs::create_directories(Utf8Path(User(sandbox, deep)));
+  TakeSnapshot(sandbox);
+  SnapshotImage image;
+  ASSERT_EQ(DecodeSnapshotImage(ReadFile(sandbox.snapshot), image), "");
+  const ImageTime then{2001, 6, 5, 15, 12, 0, 0, 0};
+  EXPECT_EQ(DescribeSnapshotImage(image),
+            DescribeSnapshotImage({{sandbox.user_menu, {{"Help.lnk", 1, then}}},
+                                   {User(sandbox, "Programs"), {}},
+                                   {User(sandbox, "Programs/Café"), {{"Café.lnk", 1, then}}},
+                                   {User(sandbox, deep), {}}}));
+
+  Put(User(sandbox, "Programs/日本語/日本語.lnk"), "japanese", kThen + 60);
+  Put(User(sandbox, "Programs/Ελληνικά.lnk"), "greek", kThen + 60);
+  Put(User(sandbox, "Programs/😀.lnk"), "emoji", kThen + 60);
+  Put(User(sandbox, "Programs/Café/Café.lnk"), "café 2", kThen + 3600);
+  Put(User(sandbox, deep + "/名前.lnk"), "too long", kThen + 60);
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "Programs/Ελληνικά.lnk") + MovedFile(sandbox, "Programs/😀.lnk") +
+                             MovedFile(sandbox, "Programs/Café/Café.lnk") + MovedDir(sandbox, "Programs/日本語") +
+                             "Skipping File " + User(sandbox, deep + "/名前.lnk") + ": path too long\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu),
+            "Programs/\nPrograms/Café/\nPrograms/Café/Café.lnk\nPrograms/Ελληνικά.lnk\n"
+            "Programs/日本語/\nPrograms/日本語/日本語.lnk\nPrograms/😀.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\nPrograms/\nPrograms/Café/\n" + deep + "/\n" + deep + "/名前.lnk\n");
+  EXPECT_EQ(ReadFile(Utf8Path(AllUsers(sandbox, "Programs/Café/Café.lnk"))), "café 2");
+  EXPECT_EQ(ReadFile(Utf8Path(AllUsers(sandbox, "Programs/日本語/日本語.lnk"))), "japanese");
+}
+
+#ifdef _WIN32
+// A run of the built program from a prompt: standard output and error are
+// a console, of a pseudo console that the test joins through a waiting
+// interpreter (a test has no console of its own). What the console shows,
+// a line a row, and its output code page after the run, which was
+// code_page before it.
+struct ConsoleRun {
+  std::string screen;
+  UINT code_page_after;
+  DWORD exit_status;
+};
+
+ConsoleRun RunInConsole(const Sandbox& sandbox, const std::string& arguments, UINT code_page) {
+  ConsoleRun run{"", 0, 0xFFFFFFFEu};
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  // Input that never comes, for the console and the interpreter alike, and
+  // rendered output that is never read: the pipe holds every screen.
+  HANDLE silence, silence_end, shown_end, shown;
+  CreatePipe(&silence, &silence_end, &inheritable, 0);
+  CreatePipe(&shown_end, &shown, nullptr, 1 << 20);
+  HPCON console = nullptr;
+  EXPECT_EQ(CreatePseudoConsole(COORD{400, 50}, silence, shown, 0, &console), S_OK);
+  SIZE_T size = 0;
+  InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+  std::vector<char> attributes(size);
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(attributes.data());
+  InitializeProcThreadAttributeList(list, 1, 0, &size);
+  UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_PSEUDOCONSOLE, console, sizeof console, nullptr, nullptr);
+  STARTUPINFOEXA waiting{};
+  waiting.StartupInfo.cb = sizeof waiting;
+  waiting.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  waiting.StartupInfo.hStdInput = silence;
+  waiting.lpAttributeList = list;
+  std::string line = "cmd.exe /q /k";
+  PROCESS_INFORMATION keeper{};
+  EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, EXTENDED_STARTUPINFO_PRESENT, nullptr,
+                             nullptr, &waiting.StartupInfo, &keeper));
+  FreeConsole();
+  bool attached = false;
+  for (int attempt = 0; attempt < 3000 && !attached; ++attempt) {
+    attached = AttachConsole(keeper.dwProcessId);  // once the interpreter has started
+    if (!attached) Sleep(10);
+  }
+  EXPECT_TRUE(attached);
+  if (attached) {
+    SetConsoleOutputCP(code_page);
+    const HANDLE screen = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      &inheritable, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = screen;
+    std::string block;
+    for (const std::string& variable : sandbox.Environment()) block += variable + '\0';
+    block += '\0';
+    line = "dravonel " + arguments;
+    PROCESS_INFORMATION process{};
+    EXPECT_TRUE(CreateProcessA(BuiltProgram("dravonel").c_str(), line.data(), nullptr, nullptr, TRUE, 0,
+                               block.data(), nullptr, &startup, &process));
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exit_status);
+    run.code_page_after = GetConsoleOutputCP();
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    GetConsoleScreenBufferInfo(screen, &info);
+    std::wstring row(static_cast<std::size_t>(info.dwSize.X), L' ');
+    for (SHORT y = 0; y < info.dwCursorPosition.Y; ++y) {
+      DWORD read = 0;
+      ReadConsoleOutputCharacterW(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y}, &read);
+      run.screen += fs::path(row.substr(0, row.find_last_not_of(L' ') + 1)).string() + "\n";
+    }
+    for (HANDLE handle : {process.hThread, process.hProcess, screen}) CloseHandle(handle);
+    FreeConsole();
+  }
+  TerminateProcess(keeper.hProcess, 0);
+  WaitForSingleObject(keeper.hProcess, INFINITE);
+  ClosePseudoConsole(console);
+  for (HANDLE handle : {keeper.hThread, keeper.hProcess, silence, silence_end, shown_end, shown}) CloseHandle(handle);
+  return run;
+}
+
+// At a prompt the names show as they were named, and the console gets its
+// own code page back however the program ends.
+TEST(CopyRun, ConsoleShowsNamesAsNamedAndKeepsItsCodePage) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  fs::create_directories(sandbox.all_users_menu);
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, "Ελληνικά 日本語 😀.lnk"), "new", kThen + 60);
+  std::string shown = MovedFile(sandbox, "Ελληνικά 日本語 😀.lnk");
+  shown.erase(shown.find(" \n"), 1);  // a row keeps no trailing space
+  const ConsoleRun copy = RunInConsole(sandbox, "/c", 850);
+  EXPECT_EQ(copy.screen, shown);
+  EXPECT_EQ(copy.code_page_after, 850u);
+  EXPECT_EQ(copy.exit_status, 0u);
+  // The snapshot is used up: -1 at once.
+  const ConsoleRun failed = RunInConsole(sandbox, "/c", 437);
+  EXPECT_EQ(failed.code_page_after, 437u);
+  EXPECT_EQ(failed.exit_status, kFailureStatus);
+}
+#endif
 
 // Names that a shell or the command interpreter would act on. On Windows a
 // file name cannot hold a double quote (nor < > |), so the quoted command

@@ -384,39 +384,57 @@ void HandOverToNobody(const fs::path& root) {
   }
 }
 
-TEST(HostileTrees, UnreadableFoldersAreLeftAsTheyAreAndTheRestIsCarriedOver) {
+TEST(HostileTrees, UnreadableFoldersAreReportedAndTheSnapshotWaitsForARerun) {
   Sandbox sandbox;
   Put(User(sandbox, "Programs/Locked/a.lnk"), "a", kThen);
   Put(User(sandbox, "Programs/Open/b.lnk"), "b", kThen);
   fs::create_directories(AllUsers(sandbox, "Programs/Open"));
   fs::create_directories(AllUsers(sandbox, "Programs/Locked"));
   HandOverToNobody(sandbox.root.path());
-  SetMode(User(sandbox, "Programs/Locked"), 0);
   ASSERT_EQ(RunAsUnprivileged(sandbox, {}).exit_status, 0u);
-  ASSERT_TRUE(fs::exists(sandbox.snapshot));
+  const std::string earlier = ReadFile(sandbox.snapshot);
+
+  // A snapshot missing a folder would make its items look new to a copy
+  // run: the run says what it could not read and leaves no snapshot, not
+  // even the earlier one.
+  SetMode(User(sandbox, "Programs/Locked"), 0);
+  const std::string locked = "Cannot read " + User(sandbox, "Programs/Locked") + ": Permission denied\n";
+  RunResult run = RunAsUnprivileged(sandbox, {});
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_EQ(run.out, locked);
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
 
   // New in the unreadable folder, new beside it, and a new unreadable
-  // folder: a folder moves to another parent only when it may be written.
+  // folder: what can be read is carried over (a folder moves to another
+  // parent only when it may be written), and the snapshot is kept.
+  WriteFile(sandbox.snapshot, earlier);
   SetMode(User(sandbox, "Programs/Locked"), 0700);
   Put(User(sandbox, "Programs/Locked/new.lnk"), "new", kThen + 60);
-  SetMode(User(sandbox, "Programs/Locked"), 0);
   Put(User(sandbox, "Programs/Open/c.lnk"), "c", kThen + 60);
   Put(User(sandbox, "Programs/Sealed/inside.lnk"), "inside", kThen + 60);
   HandOverToNobody(sandbox.root.path());
+  SetMode(User(sandbox, "Programs/Locked"), 0);
   SetMode(User(sandbox, "Programs/Sealed"), 0);
   const TreeModes outside = ReadModes(sandbox.root.path(), sandbox.all_users_menu);
-
-  const RunResult run = RunAsUnprivileged(sandbox, {"/c"});
-  EXPECT_EQ(run.exit_status, 0u);
-  EXPECT_EQ(run.out, MovedFile(sandbox, "Programs/Open/c.lnk") +
+  run = RunAsUnprivileged(sandbox, {"/c"});
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_EQ(run.out, locked + "Cannot read " + User(sandbox, "Programs/Sealed") + ": Permission denied\n" +
+                         MovedFile(sandbox, "Programs/Open/c.lnk") +
                          MovingDirLine(User(sandbox, "Programs/Sealed"), AllUsers(sandbox, "Programs/Sealed")));
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  EXPECT_EQ(ReadFile(sandbox.snapshot), earlier);
   EXPECT_EQ(ChangedModes(outside, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Open/c.lnk")), "c");
+
+  // Once they can be read, a rerun carries over the rest.
   SetMode(User(sandbox, "Programs/Locked"), 0700);
   SetMode(User(sandbox, "Programs/Sealed"), 0700);
-  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Locked/new.lnk")), "new");
-  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Sealed/inside.lnk")), "inside");
-  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Open/c.lnk")), "c");
+  run = RunAsUnprivileged(sandbox, {"/c"});
+  EXPECT_EQ(run.exit_status, 0u);
+  EXPECT_EQ(run.out, MovedFile(sandbox, "Programs/Locked/new.lnk") + MovedDir(sandbox, "Programs/Sealed"));
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Locked/new.lnk")), "new");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Sealed/inside.lnk")), "inside");
+  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Locked/a.lnk")), "a");
 }
 #endif
 

@@ -241,15 +241,19 @@ struct ShmDir {
 
 // Across devices a move is a copy and then a removal. A kill between the
 // two leaves the item in both trees, and the next run mends that by moving
-// it again. A kill between the two steps of a copy beside a namesake
-// leaves a whole copy under a name of the run's own, "<name>.dravonel-
-// move-<pid>". Takes those copies out of all_users and returns how many.
-int TakeOutStagedCopies(TreeContents& all_users, const TreeContents& user_before) {
+// it again. A kill amid replacing a namesake leaves a whole copy under a
+// name of the run's own, "<name>.dravonel-move-<pid>", or the namesake
+// kept under "<name>.dravonel-keep-<pid>". Takes those out of all_users
+// and returns how many.
+int TakeOutStagedCopies(TreeContents& all_users, const TreeContents& user_before,
+                        const TreeContents& all_users_before) {
   int taken = 0;
   for (auto it = all_users.begin(); it != all_users.end();) {
-    const std::size_t mark = it->first.rfind(".dravonel-move-");
-    const auto item = mark == std::string::npos ? user_before.end() : user_before.find(it->first.substr(0, mark));
-    if (item != user_before.end() && item->second == it->second &&
+    std::size_t mark = it->first.rfind(".dravonel-move-");
+    const TreeContents& origin = mark != std::string::npos ? user_before : all_users_before;
+    if (mark == std::string::npos) mark = it->first.rfind(".dravonel-keep-");
+    const auto item = mark == std::string::npos ? origin.end() : origin.find(it->first.substr(0, mark));
+    if (item != origin.end() && item->second == it->second &&
         it->first.find_first_not_of("0123456789", mark + 15) == std::string::npos) {
       it = all_users.erase(it);
       ++taken;
@@ -311,7 +315,7 @@ void KillCopyRunsAtRandomPoints(bool across_devices) {
     MenuState now = ReadMenus(sandbox);
     std::string problems = FindLostOrDuplicated(before.user, before.all_users, now.user, now.all_users);
     if (across_devices) {
-      TakeOutStagedCopies(now.all_users, before.user);
+      TakeOutStagedCopies(now.all_users, before.user, before.all_users);
       problems = WithoutItemsInBothTrees(FindLostOrDuplicated(before.user, before.all_users, now.user, now.all_users));
     }
     ASSERT_EQ(problems, "") << "after kill " << k;
@@ -331,7 +335,7 @@ void KillCopyRunsAtRandomPoints(bool across_devices) {
   }
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
   MenuState after = ReadMenus(sandbox);
-  const int staged_copies = TakeOutStagedCopies(after.all_users, before.user);
+  const int staged_copies = TakeOutStagedCopies(after.all_users, before.user, before.all_users);
   EXPECT_TRUE(across_devices || staged_copies == 0);
   EXPECT_EQ(after.user, outcome.user);
   EXPECT_EQ(after.all_users, outcome.all_users);
@@ -401,9 +405,17 @@ TEST(Concurrency, TwoSnapshotRunsStartedTogetherLeaveAWholeSnapshotOrNone) {
     Start(first, sandbox, {});
     std::this_thread::sleep_for(Microseconds(offset(random) / 4));
     Start(second, sandbox, {});
-    EXPECT_EQ(Wait(first), 0u);
-    EXPECT_EQ(Wait(second), 0u);
-    EXPECT_EQ(Output(first) + Output(second), "");
+    // A run that found the snapshot held by the other cannot save it.
+    for (BackgroundRun* run : {&first, &second}) {
+      const uint32_t status = Wait(*run);
+      const std::string output = Output(*run);
+      if (status == 0u) {
+        EXPECT_EQ(output, "");
+      } else {
+        EXPECT_EQ(status, kFailureStatus);
+        EXPECT_EQ(output.rfind("Cannot save ", 0), 0u) << output;
+      }
+    }
     ++outcomes[ExpectNoHalfSnapshotTaken(sandbox, whole)];
     if (!fs::exists(sandbox.snapshot)) WriteFile(sandbox.snapshot, whole);
   }
@@ -444,9 +456,10 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
     Start(racer, sandbox, racer_copies ? std::vector<std::string>{"/c"} : std::vector<std::string>{});
     const uint32_t copy_status = Wait(copy);
     const uint32_t racer_status = Wait(racer);
-    // A copy run that found the snapshot held ends with -1 and moves nothing.
+    // A copy run that found the snapshot held ends with -1 and moves
+    // nothing; a snapshot run that found it held cannot save.
     EXPECT_TRUE(copy_status == 0u || copy_status == kFailureStatus) << copy_status;
-    EXPECT_TRUE(racer_status == 0u || (racer_copies && racer_status == kFailureStatus)) << racer_status;
+    EXPECT_TRUE(racer_status == 0u || racer_status == kFailureStatus) << racer_status;
     MenuState now = ReadMenus(sandbox);
     EXPECT_EQ(FindLostOrDuplicated(before.user, before.all_users, now.user, now.all_users), "");
 

@@ -72,7 +72,9 @@ class RunFaults : public ::testing::Test {
     // A failed change of directory can leave the run's process inside the
     // tree, where Windows cannot remove it; a process of its own would end.
     const fs::path current = fs::current_path();
+    WatchAllocations(true);
     const int status = RunDravonel(static_cast<int>(strings.size()), argv.data());
+    WatchAllocations(false);
     fs::current_path(current);
     out.clear();
     for (char c : ::testing::internal::GetCapturedStdout()) {
@@ -103,7 +105,7 @@ class RunFaults : public ::testing::Test {
   std::string out;
 };
 
-TEST_F(RunFaults, AFailedCreateWriteOrCloseOfTheSnapshotLeavesNoSnapshot) {
+TEST_F(RunFaults, AFailedCreateWriteOrCloseOfTheSnapshotIsReportedAndLeavesNoSnapshot) {
   MakeTree();
   ASSERT_EQ(Run({}), 0);
   const std::string good = ReadFile(snapshot);
@@ -124,8 +126,8 @@ TEST_F(RunFaults, AFailedCreateWriteOrCloseOfTheSnapshotLeavesNoSnapshot) {
       WriteFile(snapshot, good);
       DisarmFaults();
       ArmFault(fault.operation, nth);
-      EXPECT_EQ(Run({}), 0);
-      EXPECT_EQ(out, "");
+      EXPECT_EQ(Run({}), -1);
+      EXPECT_EQ(out, "Cannot save " + snapshot.string() + ": " + ErrorText(ERROR_ACCESS_DENIED) + "\n");
       EXPECT_FALSE(fs::exists(snapshot)) << static_cast<int>(fault.operation) << " call " << nth;
     }
   }
@@ -195,45 +197,35 @@ TEST_F(RunFaults, AFailedGrantGoesOnWithTheNextItem) {
   EXPECT_FALSE(fs::exists(user_menu / "B.lnk"));
 }
 
-// Records in a snapshot file: directories and files.
-int RecordsIn(const DirList& list) {
-  int records = 0;
-  for (const DirRecord* d = list.head; d != nullptr; d = d->next) records += 1 + static_cast<int>(d->file_count);
-  return records;
-}
-
-TEST_F(RunFaults, AFailedAllocationDropsOnlyTheRecordConcerned) {
+TEST_F(RunFaults, AFailedAllocationOfTheScanIsReportedAndLeavesNoSnapshot) {
   MakeTree();
   // Records enough for more than one block of them: a block the heap
   // refuses then strikes in the middle of the scan, and of the load.
   for (int i = 0; i < 60; ++i) WriteFile(user_menu / "Programs" / "Many" / ("Item " + std::to_string(i)), "");
   ASSERT_EQ(Run({}), 0);
-  const int records = RecordsIn(SnapshotList);
+  const std::string good = ReadFile(snapshot);
   const int allocations = CallCount(Operation::kAllocate);
   ASSERT_GE(allocations, 2);
 
+  // Records, and on POSIX a listing's own memory: one line names what was
+  // not read, and no picture short of it is kept.
+  const std::string unread = "Cannot read " + user_menu.string();
+  const std::string reason = ": " + ErrorText(ERROR_NOT_ENOUGH_MEMORY) + "\n";
   for (int nth = 1; nth <= allocations; ++nth) {
+    WriteFile(snapshot, good);
     DisarmFaults();
     ArmFault(Operation::kAllocate, nth);
-    ASSERT_EQ(Run({}), 0);
-    EXPECT_EQ(out, "");
-    // The snapshot is whole and readable, with one record missing: a file,
-    // or a directory. A directory's record missing takes the file being
-    // added with it, and the root, whose record its first file makes, goes
-    // with that file.
-    DisarmFaults();
-    OwnedList loaded;
-    ASSERT_EQ(LoadSnapshot(loaded.list), 0) << "allocation " << nth;
-    EXPECT_GE(RecordsIn(loaded.list), records - 2) << "allocation " << nth;
-    EXPECT_LE(RecordsIn(loaded.list), records);
+    ASSERT_EQ(Run({}), -1) << "allocation " << nth;
+    EXPECT_EQ(out.rfind(unread, 0), 0u) << out;
+    EXPECT_EQ(out.find('\n'), out.size() - 1) << out;
+    EXPECT_EQ(out.substr(out.size() - reason.size()), reason);
+    EXPECT_FALSE(fs::exists(snapshot));
   }
 
-  // In a copy run, a record the reader cannot allocate ends the run; the
-  // load takes as many blocks as the scan that wrote the snapshot.
-  DisarmFaults();
-  ASSERT_EQ(Run({}), 0);
-  const std::string good = ReadFile(snapshot);
-  for (int nth = 1; nth <= allocations; ++nth) {
+  // In a copy run, a record the reader cannot allocate ends the run: the
+  // load's records take two blocks, so the second fails in its middle.
+  for (int nth = 1; nth <= 2; ++nth) {
+    WriteFile(snapshot, good);
     DisarmFaults();
     ArmFault(Operation::kAllocate, nth);
     EXPECT_EQ(Run({"/c"}), -1) << "allocation " << nth;
@@ -242,27 +234,70 @@ TEST_F(RunFaults, AFailedAllocationDropsOnlyTheRecordConcerned) {
   }
 }
 
-TEST_F(RunFaults, AListingOrDirectoryChangeThatFailsSkipsOnlyThatDirectory) {
-  MakeTree();
-  ASSERT_EQ(Run({}), 0);
-  const int listings = CallCount(Operation::kFindFirstFile);
-  const int entries = CallCount(Operation::kSetCurrentDirectory);
-  for (const Operation operation : {Operation::kFindFirstFile, Operation::kSetCurrentDirectory,
-                                    Operation::kFindNextFile, Operation::kGetCurrentDirectory}) {
-    const int count = operation == Operation::kFindFirstFile ? listings : entries;
-    for (int nth = 1; nth <= count; ++nth) {
-      DisarmFaults();
-      ArmFault(operation, nth);
-      ASSERT_EQ(Run({}), 0);
-      EXPECT_EQ(out, "");
-      DisarmFaults();
-      OwnedList loaded;
-      EXPECT_EQ(LoadSnapshot(loaded.list), 0);
-    }
+// Each way of failing to read the tree, in both runs: the line naming
+// what could not be read, -1, and no snapshot taken, or the snapshot kept
+// while what was found is carried over, so that a rerun finishes the job.
+TEST_F(RunFaults, AScanThatCannotReadEverythingIsReportedAndNeverTrusted) {
+  const std::string programs = PathBelow(user_menu.string(), "Programs");
+  struct Row {
+    Operation operation;
+    int nth;
+    DWORD error;
+    std::string unread;
+  };
+  const std::vector<Row> rows = {
+      {Operation::kSetCurrentDirectory, 1, ERROR_ACCESS_DENIED, user_menu.string()},
+      {Operation::kSetCurrentDirectory, 2, ERROR_ACCESS_DENIED, fs::current_path().string()},  // giving it back
+      {Operation::kSetCurrentDirectory, 3, ERROR_IO_DEVICE, programs},
+      {Operation::kFindFirstFile, 1, ERROR_IO_DEVICE, user_menu.string()},
+      {Operation::kFindFirstFile, 2, ERROR_ACCESS_DENIED, programs},
+      {Operation::kFindNextFile, 1, ERROR_IO_DEVICE, user_menu.string()},
+      {Operation::kGetCurrentDirectory, 1, ERROR_NOT_ENOUGH_MEMORY, "the current folder"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.unread + " " + std::to_string(row.nth));
+    const std::string line = "Cannot read " + row.unread + ": " + ErrorText(row.error) + "\n";
+    DisarmFaults();
+    ResetTrees();
+    MakeTree();
+    ASSERT_EQ(Run({}), 0);
+    const std::string good = ReadFile(snapshot);
+    ArmFault(row.operation, row.nth, row.error);
+    EXPECT_EQ(Run({}), -1);
+    EXPECT_EQ(out, line);
+    EXPECT_FALSE(fs::exists(snapshot));
+
+    WriteFile(snapshot, good);
+    fs::create_directories(all_users / "Programs" / "Tool");
+    WriteFile(user_menu / "New.lnk", "new");
+    WriteFile(user_menu / "Programs" / "Tool" / "New.lnk", "tool new");
+    const TreeContents user_before = ReadTreeContents(user_menu);
+    const TreeContents all_users_before = ReadTreeContents(all_users);
+    DisarmFaults();
+    ArmFault(row.operation, row.nth, row.error);
+    EXPECT_EQ(Run({"/c"}), -1);
+    EXPECT_EQ(out.rfind(line, 0), 0u) << out;
+    EXPECT_EQ(ReadFile(snapshot), good);
+    EXPECT_EQ(FindLostOrDuplicated(user_before, all_users_before, ReadTreeContents(user_menu),
+                                   ReadTreeContents(all_users)), "");
+    DisarmFaults();
+    EXPECT_EQ(Run({"/c"}), 0);
+    EXPECT_FALSE(fs::exists(snapshot));
+    EXPECT_EQ(ReadFile(all_users / "New.lnk"), "new");
+    EXPECT_EQ(ReadFile(all_users / "Programs" / "Tool" / "New.lnk"), "tool new");
   }
-  // Nothing was moved or lost.
-  EXPECT_EQ(ReadFile(user_menu / "Programs" / "Other" / "Other.lnk"), "other");
-  EXPECT_TRUE(fs::is_directory(user_menu / "Programs" / "Empty"));
+
+  // A folder gone, or become a file, after its listing is not there: no
+  // error.
+  for (const TreeChange change : {TreeChange::kRemove, TreeChange::kMakeFile}) {
+    DisarmFaults();
+    ResetTrees();
+    MakeTree();
+    ArmTreeChange(Operation::kSetCurrentDirectory, 3, change, programs);
+    EXPECT_EQ(Run({}), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(fs::exists(snapshot));
+  }
 }
 
 // Entries that vanish or change kind between the scan and their move, as
@@ -430,9 +465,8 @@ TEST_F(FaultSweep, EveryCallOfACopyRunMadeToFailLosesNothing) {
       const int status = Run({"/c"});
       ++tried;
       EXPECT_TRUE(status == 0 || status == -1) << status;
-      // A run that ends with -1 has moved nothing and kept the snapshot.
+      // A run that ends with -1 has kept the snapshot.
       if (status == -1) {
-        EXPECT_EQ(out, "");
         EXPECT_EQ(ReadFile(snapshot), saved);
       }
       const std::string problems = FindLostOrDuplicated(user_before, all_users_before, ReadTreeContents(user_menu),
@@ -445,10 +479,11 @@ TEST_F(FaultSweep, EveryCallOfACopyRunMadeToFailLosesNothing) {
               tried, losing);
 }
 
-TEST_F(FaultSweep, EveryCallOfASnapshotRunMadeToFailLeavesAWholeSnapshotOrNone) {
+TEST_F(FaultSweep, EveryCallOfASnapshotRunMadeToFailLeavesTheWholeSnapshotOrNone) {
   MakeTree();
   DisarmFaults();
   ASSERT_EQ(Run({}), 0);
+  const std::string good = ReadFile(snapshot);
   const std::vector<int> calls = CallsSoFar();
   const TreeContents tree = ReadTreeContents(user_menu);
   int tried = 0;
@@ -458,14 +493,21 @@ TEST_F(FaultSweep, EveryCallOfASnapshotRunMadeToFailLeavesAWholeSnapshotOrNone) 
       SCOPED_TRACE("operation " + std::to_string(op) + " call " + std::to_string(nth));
       DisarmFaults();
       ArmFault(static_cast<Operation>(op), nth);
-      EXPECT_EQ(Run({}), 0);
-      EXPECT_EQ(out, "");
+      const int status = Run({});
       ++tried;
       DisarmFaults();
+      // A snapshot left is the one an undisturbed run takes, but for a time
+      // that failed to convert, which is kept as not valid.
       if (fs::exists(snapshot)) {
-        OwnedList loaded;
-        EXPECT_EQ(LoadSnapshot(loaded.list), 0);
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(out, "");
+        if (op != static_cast<int>(Operation::kFileTimeToSystemTime)) {
+          EXPECT_EQ(ReadFile(snapshot), good);
+        }
         ++whole;
+      } else {
+        EXPECT_EQ(status, -1);
+        EXPECT_NE(out, "");
       }
       EXPECT_EQ(ReadTreeContents(user_menu), tree);
     }

@@ -1,5 +1,5 @@
 // The scan lists each directory once for both of its passes, and lists
-// again only when the first listing did not open.
+// again only when the first listing did not open, which it reports.
 
 #include <gtest/gtest.h>
 
@@ -48,7 +48,7 @@ struct ScanListing : ::testing::Test {
 
 TEST_F(ScanListing, EachDirectoryIsListedOnceForBothPasses) {
   OwnedList owned;
-  ScanDirectory(owned.list, root.str().c_str());
+  EXPECT_EQ(ScanDirectory(owned.list, root.str().c_str()), 0);
   const std::string s = Sep();
   EXPECT_EQ(Outline(owned.list, root.str()), Sorted({": Help.lnk", s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
                                                      s + "Programs" + s + "Tool: Tool.lnk"}));
@@ -57,10 +57,16 @@ TEST_F(ScanListing, EachDirectoryIsListedOnceForBothPasses) {
 
 TEST_F(ScanListing, AListingThatDoesNotOpenIsTriedAgainForTheSubdirectories) {
   // The root's listing fails: its own file is lost, never the directories
-  // below it.
-  ArmFault(Operation::kFindFirstFile, 1);
+  // below it, and the scan says so.
+  ArmFault(Operation::kFindFirstFile, 1, ERROR_IO_DEVICE);
   OwnedList owned;
-  ScanDirectory(owned.list, root.str().c_str());
+  ::testing::internal::CaptureStdout();
+  EXPECT_EQ(ScanDirectory(owned.list, root.str().c_str()), -1);
+  std::string out;
+  for (char c : ::testing::internal::GetCapturedStdout()) {
+    if (c != '\r') out += c;
+  }
+  EXPECT_EQ(out, "Cannot read " + root.str() + ": " + ErrorText(ERROR_IO_DEVICE) + "\n");
   const std::string s = Sep();
   EXPECT_EQ(Outline(owned.list, root.str()), Sorted({s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
                                                      s + "Programs" + s + "Tool: Tool.lnk"}));

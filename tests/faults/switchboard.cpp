@@ -2,6 +2,7 @@
 // the redirections.
 #include "faults/switchboard.h"
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <new>
@@ -11,6 +12,7 @@ namespace {
 struct Switch {
   int calls = 0;
   int fail_at = 0;  // 0: never
+  DWORD error = ERROR_SUCCESS;
   int change_at = 0;  // 0: never
   TreeChange change = TreeChange::kRemove;
   std::string path;
@@ -19,11 +21,15 @@ struct Switch {
 
 Switch Switches[static_cast<int>(Operation::kCount)];
 bool GrantsSkipped = false;
+bool AllocationsWatched = false;
 
 Switch& SwitchOf(Operation operation) { return Switches[static_cast<int>(operation)]; }
 
 void MakeChange(const Switch& s) {
   namespace fs = std::filesystem;
+  // The test's doing, not the program's.
+  const bool watched = AllocationsWatched;
+  AllocationsWatched = false;
   std::error_code error;
   fs::remove_all(s.path, error);
   switch (s.change) {
@@ -39,13 +45,33 @@ void MakeChange(const Switch& s) {
       fs::create_symlink(s.link_target, s.path, error);
       break;
   }
+  AllocationsWatched = watched;
+}
+
+// Fails the call when it is the one armed, leaving its error.
+bool Fails(Operation operation) {
+  if (!ShouldFail(operation)) return false;
+  SetLastError(SwitchOf(operation).error);
+  return true;
+}
+
+void* Allocate(std::size_t size) noexcept {
+  if (AllocationsWatched && ShouldFail(Operation::kAllocate)) return nullptr;
+  return std::malloc(size == 0 ? 1 : size);
+}
+
+void* AllocateOrThrow(std::size_t size) {
+  void* memory = Allocate(size);
+  if (memory == nullptr) throw std::bad_alloc();
+  return memory;
 }
 
 }  // namespace
 
-void ArmFault(Operation operation, int nth) {
+void ArmFault(Operation operation, int nth, DWORD error) {
   Switch& s = SwitchOf(operation);
   s.fail_at = nth == 0 ? 0 : s.calls + nth;
+  s.error = error;
 }
 
 void ArmTreeChange(Operation operation, int nth, TreeChange change, const std::string& path,
@@ -64,6 +90,14 @@ void DisarmFaults() {
 
 void SkipGrantCommands(bool skip) { GrantsSkipped = skip; }
 
+void WatchAllocations(bool watch) { AllocationsWatched = watch; }
+
+std::string ErrorText(DWORD error) {
+  char text[kErrorTextSize];
+  DescribeError(error, text, sizeof text);
+  return text;
+}
+
 int CallCount(Operation operation) { return SwitchOf(operation).calls; }
 
 bool ShouldFail(Operation operation) {
@@ -74,33 +108,33 @@ bool ShouldFail(Operation operation) {
 }
 
 BOOL FaultySetCurrentDirectoryA(const char* path) {
-  return ShouldFail(Operation::kSetCurrentDirectory) ? FALSE : SetCurrentDirectoryA(path);
+  return Fails(Operation::kSetCurrentDirectory) ? FALSE : SetCurrentDirectoryA(path);
 }
 
 DWORD FaultyGetCurrentDirectoryA(DWORD size, char* buffer) {
-  return ShouldFail(Operation::kGetCurrentDirectory) ? 0 : GetCurrentDirectoryA(size, buffer);
+  return Fails(Operation::kGetCurrentDirectory) ? 0 : GetCurrentDirectoryA(size, buffer);
 }
 
 HANDLE FaultyFindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
-  return ShouldFail(Operation::kFindFirstFile) ? INVALID_HANDLE_VALUE : FindFirstFileA(pattern, entry);
+  return Fails(Operation::kFindFirstFile) ? INVALID_HANDLE_VALUE : FindFirstFileA(pattern, entry);
 }
 
 BOOL FaultyFindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry) {
-  return ShouldFail(Operation::kFindNextFile) ? FALSE : FindNextFileA(search, entry);
+  return Fails(Operation::kFindNextFile) ? FALSE : FindNextFileA(search, entry);
 }
 
 BOOL FaultyFileTimeToSystemTime(const FILETIME* file_time, SYSTEMTIME* system_time) {
-  return ShouldFail(Operation::kFileTimeToSystemTime) ? FALSE : FileTimeToSystemTime(file_time, system_time);
+  return Fails(Operation::kFileTimeToSystemTime) ? FALSE : FileTimeToSystemTime(file_time, system_time);
 }
 
 HANDLE FaultyCreateFileA(const char* path, DWORD access, DWORD share_mode, SecurityArgument security,
                          DWORD disposition, DWORD flags, HANDLE template_file) {
-  if (ShouldFail(Operation::kCreateFile)) return INVALID_HANDLE_VALUE;
+  if (Fails(Operation::kCreateFile)) return INVALID_HANDLE_VALUE;
   return CreateFileA(path, access, share_mode, security, disposition, flags, template_file);
 }
 
 BOOL FaultyWriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OverlappedArgument overlapped) {
-  if (ShouldFail(Operation::kWriteFile)) {
+  if (Fails(Operation::kWriteFile)) {
     if (written != nullptr) *written = 0;
     return FALSE;
   }
@@ -108,7 +142,7 @@ BOOL FaultyWriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* writte
 }
 
 BOOL FaultyReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OverlappedArgument overlapped) {
-  if (ShouldFail(Operation::kReadFile)) {
+  if (Fails(Operation::kReadFile)) {
     if (read != nullptr) *read = 0;
     return FALSE;
   }
@@ -116,43 +150,45 @@ BOOL FaultyReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, Overlap
 }
 
 DWORD FaultyGetFileSize(HANDLE file, DWORD* high) {
-  return ShouldFail(Operation::kGetFileSize) ? INVALID_FILE_SIZE : GetFileSize(file, high);
+  return Fails(Operation::kGetFileSize) ? INVALID_FILE_SIZE : GetFileSize(file, high);
 }
 
 BOOL FaultyCloseHandle(HANDLE handle) {
   // A failed close still lets go of the handle, as on Windows, where the
   // data may be lost but the handle is gone.
   const BOOL closed = CloseHandle(handle);
-  return ShouldFail(Operation::kCloseHandle) ? FALSE : closed;
+  return Fails(Operation::kCloseHandle) ? FALSE : closed;
 }
 
 DWORD FaultyGetFileAttributesA(const char* path) {
-  return ShouldFail(Operation::kGetFileAttributes) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
+  return Fails(Operation::kGetFileAttributes) ? INVALID_FILE_ATTRIBUTES : GetFileAttributesA(path);
 }
 
 BOOL FaultyDeleteFileA(const char* path) {
-  return ShouldFail(Operation::kDeleteFile) ? FALSE : DeleteFileA(path);
+  return Fails(Operation::kDeleteFile) ? FALSE : DeleteFileA(path);
 }
 
 BOOL FaultyMoveFileA(const char* source, const char* destination) {
-  return ShouldFail(Operation::kMoveFile) ? FALSE : MoveFileA(source, destination);
+  return Fails(Operation::kMoveFile) ? FALSE : MoveFileA(source, destination);
 }
 
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags) {
-  return ShouldFail(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
+  return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
 }
 
 void FaultyRunGrantCommand(const char* command_line, const char* target) {
   if (!ShouldFail(Operation::kRunGrantCommand) && !GrantsSkipped) RunGrantCommand(command_line, target);
 }
 
-// The program allocates its records with the nothrow new; this one can be
-// told to fail like any platform call.
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  if (ShouldFail(Operation::kAllocate)) return nullptr;
-  try {
-    return ::operator new(size);
-  } catch (const std::bad_alloc&) {
-    return nullptr;
-  }
-}
+// Every form of new and delete, so that all meet on malloc and free (the
+// sanitizers check that what one allocates the other frees).
+void* operator new(std::size_t size) { return AllocateOrThrow(size); }
+void* operator new[](std::size_t size) { return AllocateOrThrow(size); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory, const std::nothrow_t&) noexcept { std::free(memory); }
+void operator delete[](void* memory, const std::nothrow_t&) noexcept { std::free(memory); }

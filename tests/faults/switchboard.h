@@ -5,8 +5,10 @@
 // time with redirect_platform_calls.h forced in, so that its calls reach
 // these wrappers.
 //
-// Allocation failures need no wrapper: the switchboard replaces the
-// nothrow operator new, which is how the program allocates its records.
+// Allocation failures need no wrapper: the switchboard replaces every form
+// of operator new. A failed nothrow new answers null, any other throws
+// std::bad_alloc. Allocations are counted, and failed, only while the
+// program's code runs (WatchAllocations), never the test's own.
 
 #include <string>
 
@@ -32,9 +34,10 @@ enum class Operation {
   kCount
 };
 
-// From now on, the nth call (1 = the next one) of operation fails; 0 stops
-// failing it. Every call is counted whether or not it fails.
-void ArmFault(Operation operation, int nth);
+// From now on, the nth call (1 = the next one) of operation fails, leaving
+// error as the last error (GetLastError); 0 stops failing it. Every call
+// is counted whether or not it fails.
+void ArmFault(Operation operation, int nth, DWORD error = ERROR_ACCESS_DENIED);
 void DisarmFaults();
 int CallCount(Operation operation);
 
@@ -53,6 +56,12 @@ void ArmTreeChange(Operation operation, int nth, TreeChange change, const std::s
 // While set, grant commands are counted but not started: for tests that
 // run many rounds and look only at where the items went.
 void SkipGrantCommands(bool skip);
+
+// While set, allocations are counted and may be made to fail.
+void WatchAllocations(bool watch);
+
+// The system's text for an error, as the program prints it.
+std::string ErrorText(DWORD error);
 
 #ifdef _WIN32
 using SecurityArgument = LPSECURITY_ATTRIBUTES;

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and runs the installed program
 # through a full round on a sample profile; then makes the packages and
-# checks what they hold, and runs the round again from the unpacked .deb.
-#   package_test.sh BUILD_DIR host|windows VERSION
+# checks what they hold, that each holds the license, that the .deb meets
+# lintian, and runs the round again from the unpacked .deb. On Windows the
+# MSI is installed, upgraded over and removed again under Wine.
+#   package_test.sh BUILD_DIR host VERSION
+#   package_test.sh BUILD_DIR windows VERSION WINE
 set -euo pipefail
+export LC_ALL=C
 build="$(cd "$1" && pwd)"
 kind="$2"
 version="$3"
+wine="${4:-}"
+license="$(cd "$(dirname "$0")/../.." && pwd)/LICENSE"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -27,6 +33,11 @@ expect_contents() {
     fail "$what contents"
   fi
 }
+
+# The license text, from its first sentence on, as LICENSE has it and as a
+# Debian copyright file carries it (indented, "." for a blank line).
+license_text() { sed -n '/^Permission/,$p' "$license"; }
+copyright_license_text() { sed -n '/^ Permission/,$p' "$1" | sed 's/^ //; s/^\.$//'; }
 
 # A full round with the programs in bin: snapshot, an install, copy run.
 full_round() {
@@ -58,7 +69,6 @@ Exec 'Cacls \"$shared/Programs/Tool\" /T /E /G Everyone:R'"
 if [ "$kind" = host ]; then
   cmake --install "$build" --prefix "$work/prefix" >/dev/null
   full_round "$work/prefix/bin" "$work/installed"
-  [ -f "$work/prefix/share/man/man1/dravonel.1" ] || fail "manual page not installed"
   [ -f "$work/prefix/share/doc/dravonel/README.md" ] || fail "README not installed"
   echo "installed program: full round passed"
 
@@ -69,24 +79,101 @@ if [ "$kind" = host ]; then
 "./usr/bin/Cacls
 ./usr/bin/dravonel
 ./usr/share/doc/dravonel/README.md
-./usr/share/man/man1/dravonel.1"
+./usr/share/doc/dravonel/changelog.gz
+./usr/share/doc/dravonel/copyright
+./usr/share/man/man1/Cacls.1.gz
+./usr/share/man/man1/dravonel.1.gz"
   expect_contents ".tar.gz" "$(tar tzf "$tgz" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
 "bin/Cacls
 bin/dravonel
 share/doc/dravonel/README.md
-share/man/man1/dravonel.1"
+share/doc/dravonel/changelog.gz
+share/doc/dravonel/copyright
+share/man/man1/Cacls.1.gz
+share/man/man1/dravonel.1.gz"
   dpkg-deb -x "$deb" "$work/unpacked"
+  mkdir "$work/untarred" && tar xzf "$tgz" -C "$work/untarred"
+  for copyright in "$work"/unpacked/usr/share/doc/dravonel/copyright "$work"/untarred/*/share/doc/dravonel/copyright; do
+    [ "$(copyright_license_text "$copyright")" = "$(license_text)" ] || fail "$copyright does not hold the license"
+  done
+  docs="$work/unpacked/usr/share"
+  [ "$(zcat "$docs/doc/dravonel/changelog.gz" | head -n 1)" = "dravonel ($version) unstable; urgency=medium" ] \
+    || fail "changelog's newest entry is not $version"
+  for page in dravonel Cacls; do
+    man -M "$docs/man" -w "$page" >/dev/null 2>&1 || fail "man $page finds no page"
+    zgrep -q "^\.TH .* \"dravonel $version\"" "$docs/man/man1/$page.1.gz" || fail "$page.1 does not carry $version"
+  done
+  if command -v lintian >/dev/null; then
+    lintian --fail-on error,warning "$deb" >"$work/lintian" 2>&1 || { cat "$work/lintian"; fail "lintian"; }
+    echo "lintian: no error, no warning"
+  else
+    echo "lintian not installed: the .deb is not checked against Debian's rules"
+  fi
   full_round "$work/unpacked/usr/bin" "$work/from-deb"
-  echo "packages: contents as expected; the unpacked .deb does a full round"
+  echo "packages: contents and license as expected; the unpacked .deb does a full round"
 else
   (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >/dev/null)
   zip=$(ls "$work"/packages/*.zip)
   expect_contents ".zip" "$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
-"README.md
+"LICENSE
+README.md
 dravonel.exe"
   unzip -q "$zip" -d "$work/unzipped"
   exe=$(ls "$work"/unzipped/*/dravonel.exe)
+  cmp -s "$(dirname "$exe")/LICENSE" "$license" || fail "the ZIP's LICENSE is not the license"
   strings -el "$exe" | grep -qx "dravonel" || fail "no version information in dravonel.exe"
   strings -el "$exe" | grep -qx "$version" || fail "version information does not carry the project's version"
-  echo "package: contents as expected, version information present"
+  echo "ZIP: contents as expected, version information present"
+
+  cmake --build "$build" --target msi >/dev/null
+  msi="$build/packages/dravonel-$version-windows-x86_64.msi"
+  # The same package as an older version, with a product code of its own.
+  cp "$msi" "$work/older.msi"
+  msibuild "$work/older.msi" -q "UPDATE Property SET Value = '0.9.0' WHERE Property = 'ProductVersion'" \
+    -q "UPDATE Property SET Value = '{00000000-0000-0000-0000-000000000090}' WHERE Property = 'ProductCode'"
+
+  # A Wine prefix of its own, new for each run, so that what an install
+  # leaves behind is seen and never reaches the other tests.
+  export WINEPREFIX="$build/msi-wineprefix" WINEDEBUG=-all
+  rm -rf "$WINEPREFIX"
+  trap '"$(dirname "$wine")/wineserver" -k 2>/dev/null; rm -rf "$work" "$WINEPREFIX"' EXIT
+  "$wine" wineboot --init >/dev/null 2>&1
+  run_msiexec() { "$wine" msiexec "$1" "Z:${2//\//\\}" /qn || fail "msiexec $1 $2"; }
+  # The system PATH's entries one a line. Empty ones are left out: Wine
+  # leaves the separator behind when it takes an entry out again.
+  system_path() {
+    "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH |
+      tr -d '\r' | sed -n 's/^ *PATH *REG_EXPAND_SZ *//p' | tr ';' '\n' | grep -v '^$'
+  }
+  installed_versions() {
+    "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
+      tr -d '\r' | sed -n 's/^ *DisplayVersion *REG_SZ *//p' | sort
+  }
+  folder="$WINEPREFIX/drive_c/Program Files/dravonel"
+  path_before="$(system_path)"
+
+  run_msiexec /i "$work/older.msi"
+  run_msiexec /i "$msi"
+  [ "$(installed_versions)" = "$version" ] || fail "installed after the upgrade: $(installed_versions)"
+  expect_contents "Program Files\\dravonel" "$(ls "$folder")" \
+"LICENSE
+README.md
+dravonel.exe"
+  strings -el "$folder/dravonel.exe" | grep -qx "$version" || fail "the MSI's dravonel.exe is not version $version"
+  cmp -s "$folder/LICENSE" "$license" || fail "the MSI's LICENSE is not the license"
+  folder_on_windows='C:\Program Files\dravonel\'
+  program="${folder_on_windows}dravonel.exe"
+  [ "$(system_path)" = "$path_before"$'\n'"$folder_on_windows" ] || { system_path; fail "system PATH after install"; }
+  status=0
+  usage="$("$wine" "$program" /x)" || status=$?
+  [ "$status" -eq 255 ] || fail "usage: exit status $status, not -1"
+  expected="$(printf 'Syntax:\r\n\t%s { /c }\r\n\r\n\t - Use with out parameter to capture a snapshot of the\r\n\t   Current User start menu.\r\n\t - Use with /c to copy any changes from the snapshot to the\r\n\t   All Users start menu.\r\n' "$program")"
+  [ "$usage" = "$expected" ] || { printf '%s' "$usage" | od -c | head; fail "usage text of the installed program"; }
+
+  run_msiexec /x "$msi"
+  [ ! -e "$folder" ] || fail "Program Files\\dravonel left after removal"
+  [ -z "$(installed_versions)" ] || fail "still registered after removal: $(installed_versions)"
+  [ "$(system_path)" = "$path_before" ] || { system_path; fail "system PATH after removal"; }
+  [ -z "$(ls "$WINEPREFIX/drive_c/windows/Installer")" ] || fail "cached package left after removal"
+  echo "MSI: replaces an older version, puts dravonel on PATH, runs; removal leaves nothing"
 fi

@@ -70,8 +70,8 @@ std::string AllUsers(const Sandbox& sandbox, const std::string& relative) {
 }
 
 void Put(const std::string& path, const std::string& content, int64_t seconds, int64_t nanoseconds) {
-  WriteFile(path, content);
-  SetWriteTime(path, seconds, nanoseconds);
+  WriteFile(Utf8Path(path), content);
+  SetWriteTime(Utf8Path(path), seconds, nanoseconds);
 }
 
 void TakeSnapshot(const Sandbox& sandbox) {

@@ -46,7 +46,7 @@ extern const int64_t kThen;
 std::string User(const Sandbox& sandbox, const std::string& relative);
 std::string AllUsers(const Sandbox& sandbox, const std::string& relative);
 
-// Writes a file with an exact last-write time.
+// Writes a file with an exact last-write time; path in UTF-8.
 void Put(const std::string& path, const std::string& content, int64_t seconds, int64_t nanoseconds = 0);
 
 // A snapshot run that succeeds silently and leaves a snapshot.

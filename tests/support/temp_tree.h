@@ -28,6 +28,12 @@ class TempDir {
 // The separator the program puts between path parts on this system.
 std::string Sep();
 
+// A path from the bytes the program itself uses for it: UTF-8 on Windows
+// too (the program's manifest asks for that). std::filesystem reads a
+// narrow string there byte by byte, so a name outside ASCII needs this;
+// std::filesystem gives UTF-8 back from string() and generic_string().
+fs::path Utf8Path(const std::string& path);
+
 // Writes content to path (creating parent directories).
 void WriteFile(const fs::path& path, const std::string& content);
 std::string ReadFile(const fs::path& path);
