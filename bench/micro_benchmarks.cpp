@@ -12,9 +12,9 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "inventory/inventory.h"
 #include "propagate/propagate.h"
 #include "snapshot/snapshot.h"
-#include "support/owned_list.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ void BM_SaveSnapshot(benchmark::State& state) {
   }
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(state.iterations() * state.range(0));
-  FreeInventory(list);
+  ReleaseAllRecords();
 }
 BENCHMARK(BM_SaveSnapshot)->Apply(Sizes);
 
@@ -56,12 +56,12 @@ void BM_LoadSnapshot(benchmark::State& state) {
   DirList saved{};
   MakeInventory(saved, state.range(0));
   if (SaveSnapshot(saved) != 0) state.SkipWithError("save failed");
-  FreeInventory(saved);
+  ReleaseAllRecords();
   for (auto _ : state) {
     DirList list{};
     if (LoadSnapshot(list) != 0) state.SkipWithError("load failed");
     state.PauseTiming();
-    FreeInventory(list);
+    ReleaseAllRecords();
     state.ResumeTiming();
   }
   state.SetComplexityN(state.range(0));
@@ -79,8 +79,7 @@ void BM_DetectNoChanges(benchmark::State& state) {
   for (auto _ : state) PropagateChanges(snapshot, current);
   state.SetComplexityN(state.range(0));
   state.SetItemsProcessed(state.iterations() * state.range(0));
-  FreeInventory(snapshot);
-  FreeInventory(current);
+  ReleaseAllRecords();
 }
 BENCHMARK(BM_DetectNoChanges)->Apply(Sizes);
 

@@ -57,9 +57,16 @@ bool SetUpOnce() {
   std::snprintf(UserStartMenu, sizeof UserStartMenu, "/home/u/Start Menu");
   std::snprintf(AllUsersStartMenu, sizeof AllUsersStartMenu, "/sys/Profiles/All Users/Start Menu");
   UserStartMenuLength = static_cast<int32_t>(std::strlen(UserStartMenu));
+  return true;
+}
 
-  // A fresh scan as the scan builds it: pre-order, files right after
-  // their directory's record.
+// A fresh scan as the scan builds it: pre-order, files right after their
+// directory's record. Made again for every input, since every input ends
+// by giving all records back.
+void MakeCurrentScan() {
+  Current = DirList{};
+  CurrentDirs.clear();
+  CurrentFiles.clear();
   AddCurrentFile("/home/u/Start Menu", "Help.lnk", 2026, 1, 1);
   AddCurrentFile("/home/u/Start Menu", "Old.lnk", 1999, 0, 0);
   FindOrAppendDir(Current, "/home/u/Start Menu/Programs");
@@ -71,7 +78,6 @@ bool SetUpOnce() {
     CurrentDirs.insert(d);
     for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) CurrentFiles.insert(f);
   }
-  return true;
 }
 
 }  // namespace
@@ -110,10 +116,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
   std::fclose(file);
 
+  MakeCurrentScan();
   ChosenDirs.clear();
   ChosenFiles.clear();
   OwnedList snapshot;
   if (LoadSnapshot(snapshot.list) == 0) PropagateChanges(snapshot.list, Current);
   std::remove(SnapshotPath);
+  ReleaseAllRecords();
   return 0;
 }

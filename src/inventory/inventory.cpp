@@ -1,11 +1,59 @@
 #include "inventory/inventory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
-char FoldAsciiCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+namespace {
+
+// Records are never freed, so each would gain nothing from a heap block of
+// its own: they are cut from large blocks instead, one after another. Each
+// block begins with a link to the block filled before it, so that every
+// block stays reachable from NewestBlock (a leak checker counts the records
+// as in use) and ReleaseAllRecords finds them all.
+struct RecordBlock {
+  RecordBlock* previous;  // or null
+};
+
+// Blocks double in size up to the largest, so that a small inventory takes
+// little and a large one few blocks. The largest are far larger than the
+// scan's short-lived lists of names, so the heap serves the two apart.
+constexpr std::size_t kFirstBlockSize = 16 * 1024;
+constexpr std::size_t kLargestBlockSize = 1024 * 1024;
+
+RecordBlock* NewestBlock = nullptr;
+std::size_t NewestBlockSize = 0;
+std::size_t NewestBlockUsed = 0;
+
+std::size_t RoundUp(std::size_t offset, std::size_t alignment) {
+  return (offset + alignment - 1) / alignment * alignment;
 }
+
+// Room for one record, or null when the heap refuses a new block: then
+// nothing changes, and the next record tries again. Blocks come from the
+// nothrow new, so running out of memory is an ordinary null result.
+void* TakeRecordSpace(std::size_t size, std::size_t alignment) {
+  std::size_t offset = RoundUp(NewestBlockUsed, alignment);
+  if (NewestBlock == nullptr || offset + size > NewestBlockSize) {
+    const std::size_t block_size =
+        NewestBlock == nullptr ? kFirstBlockSize : std::min(2 * NewestBlockSize, kLargestBlockSize);
+    void* memory = ::operator new(block_size, std::nothrow);
+    if (memory == nullptr) return nullptr;
+    NewestBlock = new (memory) RecordBlock{NewestBlock};
+    NewestBlockSize = block_size;
+    offset = RoundUp(sizeof(RecordBlock), alignment);
+  }
+  NewestBlockUsed = offset + size;
+  return reinterpret_cast<unsigned char*>(NewestBlock) + offset;
+}
+
+template <typename Record>
+Record* NewRecord() {
+  void* space = TakeRecordSpace(sizeof(Record), alignof(Record));
+  return space == nullptr ? nullptr : new (space) Record{};
+}
+
+}  // namespace
 
 bool NamesEqualExactly(const char* a, const char* b) {
   return std::strcmp(a, b) == 0;
@@ -13,13 +61,24 @@ bool NamesEqualExactly(const char* a, const char* b) {
 
 bool NamesEqualIgnoringCase(const char* a, const char* b) {
   for (;; ++a, ++b) {
-    if (FoldAsciiCase(*a) != FoldAsciiCase(*b)) return false;
+    // Equal bytes need no folding: names that match mostly match exactly.
+    if (*a != *b && FoldAsciiCase(*a) != FoldAsciiCase(*b)) return false;
     if (*a == '\0') return true;
   }
 }
 
 FileRecord* NewFileRecord() {
-  return new (std::nothrow) FileRecord{};
+  return NewRecord<FileRecord>();
+}
+
+void ReleaseAllRecords() {
+  while (NewestBlock != nullptr) {
+    RecordBlock* previous = NewestBlock->previous;
+    ::operator delete(NewestBlock);
+    NewestBlock = previous;
+  }
+  NewestBlockSize = 0;
+  NewestBlockUsed = 0;
 }
 
 DirRecord* FindOrAppendDir(DirList& list, const char* path) {
@@ -27,7 +86,7 @@ DirRecord* FindOrAppendDir(DirList& list, const char* path) {
     return list.tail;
   }
   if (std::strlen(path) >= kMaxPath) return nullptr;
-  DirRecord* record = new (std::nothrow) DirRecord{};
+  DirRecord* record = NewRecord<DirRecord>();
   if (record == nullptr) return nullptr;
   std::strcpy(record->path, path);
   if (list.tail == nullptr) {
@@ -42,11 +101,8 @@ DirRecord* FindOrAppendDir(DirList& list, const char* path) {
 
 void AppendFile(DirList& list, const char* dir_path, FileRecord* record) {
   DirRecord* dir = FindOrAppendDir(list, dir_path);
-  if (record == nullptr) return;
-  if (dir == nullptr) {
-    delete record;  // dropped: nothing would ever reach it again
-    return;
-  }
+  // Without a directory the record is dropped: it is linked nowhere.
+  if (record == nullptr || dir == nullptr) return;
   record->next = nullptr;
   if (dir->last_file == nullptr) {
     dir->first_file = record;

@@ -4,7 +4,9 @@
 // file records directly inside it. The scan and the snapshot reader build
 // inventories, the snapshot writer stores one, change detection compares
 // two. Records are allocated one at a time and never freed: an inventory
-// lives until the process ends.
+// lives until the process ends. They are handed out from large blocks of
+// the heap, side by side in the order they are made, so that a record
+// costs no heap allocation of its own (see ReleaseAllRecords).
 //
 // Field order, widths and meanings are fixed, because the snapshot file
 // stores the records field by field in this order (links as 32-bit slots).
@@ -40,14 +42,14 @@ struct DirList {
 // byte); otherwise appends a new empty record for path and returns it.
 // Only the tail is compared: the scan and the snapshot reader add all files
 // of a directory right after its record became the tail. Returns null, and
-// leaves the list as it was, when the record cannot be allocated or path
-// does not fit a PathBuffer.
+// leaves the list as it was, when the record cannot be allocated (the heap
+// refuses a new block) or path does not fit a PathBuffer.
 DirRecord* FindOrAppendDir(DirList& list, const char* path);
 
 // Links record (its next reset) at the end of the chain of
 // FindOrAppendDir(list, dir_path), which takes it over: record must come
 // from NewFileRecord. When FindOrAppendDir gives no record, the record is
-// dropped (and freed); a null record is ignored.
+// dropped, linked nowhere; a null record is ignored.
 void AppendFile(DirList& list, const char* dir_path, FileRecord* record);
 
 // The first record, from the head, whose path matches dir.path without
@@ -90,8 +92,15 @@ int BuildFileIndex(FileIndex& index, const DirRecord& dir);
 const DirRecord* LookUpDir(const DirIndex& index, const DirRecord& dir);
 const FileRecord* LookUpFile(const FileIndex& index, const FileRecord& file);
 
-// A new zeroed FileRecord, or null when memory runs out.
+// A new zeroed FileRecord, or null when memory runs out (the heap refuses
+// a new block; a later call tries again).
 FileRecord* NewFileRecord();
+
+// Gives every block of records back to the heap at once: every record
+// handed out so far, of every list, is gone. The program never calls it.
+// Tests, fuzzers and benchmarks that make inventories over and over in one
+// process call it where no list they still use holds a record.
+void ReleaseAllRecords();
 
 // The two kinds of name comparison. Case-insensitive folds only the ASCII
 // letters A to Z onto a to z; every other byte compares as it is (no locale
@@ -100,7 +109,10 @@ bool NamesEqualExactly(const char* a, const char* b);
 bool NamesEqualIgnoringCase(const char* a, const char* b);
 
 // The fold NamesEqualIgnoringCase compares with: A to Z onto a to z.
-char FoldAsciiCase(char c);
+// Inline: hashing and comparing names calls it for every byte.
+inline char FoldAsciiCase(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 // The scan: walks the tree at path into list, depth-first pre-order, every
 // directory's record before its subdirectories'. The root gets a record

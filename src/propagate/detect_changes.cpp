@@ -3,6 +3,10 @@
 
 namespace {
 
+// A chain this short is searched in line: the names mostly differ in their
+// first bytes, and hashing them all would cost more than comparing.
+constexpr uint32_t kFilesFoundInLine = 16;
+
 // The scan builds every path from UserStartMenu, so only the root's own
 // record can match it; without regard to case, as every path comparison of
 // the program, so that no spelling of the root is ever moved whole.
@@ -29,8 +33,8 @@ int32_t CompareWriteTimes(const FileRecord& a, const FileRecord& b) {
 
 void PropagateChanges(const DirList& snapshot, const DirList& current) {
   // Looked up through indexes, so that the run grows in step with the
-  // trees; the plain lookups, which find the same records, serve when
-  // there is no memory for an index.
+  // trees; the plain lookups, which find the same records, serve for a
+  // short chain of files and when there is no memory for an index.
   DirIndex dirs;
   const bool dirs_indexed = BuildDirIndex(dirs, snapshot) == 0;
   FileIndex files;
@@ -44,7 +48,8 @@ void PropagateChanges(const DirList& snapshot, const DirList& current) {
     // The root is never moved whole: that would carry the user's entire
     // Start Menu away, or fail and leave its new files behind. Without a
     // namesake, each of its files is new.
-    const bool files_indexed = s != nullptr && BuildFileIndex(files, *s) == 0;
+    const bool files_indexed =
+        s != nullptr && s->file_count > kFilesFoundInLine && BuildFileIndex(files, *s) == 0;
     for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
       const FileRecord* g = nullptr;
       if (files_indexed) {

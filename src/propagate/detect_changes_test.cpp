@@ -172,23 +172,34 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
 
 TEST(PropagateChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAFile) {
   StartMenus menus;
-  OwnedList owned_snapshot;
-  DirList& snapshot = owned_snapshot.list;
-  const SYSTEMTIME earlier = At(2000, 1, 1, 0, 0, 0);
-  // The first record of Programs holds Tool.lnk at noon; a later one, with
-  // the path in other letters, holds it earlier and also holds Extra.lnk.
-  Add(snapshot, menus.User("Programs"), "Tool.lnk", kNoon);
-  Add(snapshot, menus.User("Programs"), "TOOL.LNK", earlier);
-  Add(snapshot, menus.User("Other"), "Other.lnk", kNoon);
-  std::string shouted = menus.User("PROGRAMS");
-  Add(snapshot, shouted, "Tool.lnk", earlier);
-  Add(snapshot, shouted, "Extra.lnk", kNoon);
+  // A short chain is searched in line, a long one through an index: with
+  // unchanged files ahead of the namesakes or not, both find the first.
+  for (const int unchanged : {0, 20}) {
+    SCOPED_TRACE(unchanged);
+    OwnedList owned_snapshot;
+    DirList& snapshot = owned_snapshot.list;
+    OwnedList owned_current;
+    DirList& current = owned_current.list;
+    const std::string programs = menus.User("Programs");
+    for (int i = 0; i < unchanged; ++i) {
+      const std::string name = "Unchanged " + std::to_string(i) + ".lnk";
+      Add(snapshot, programs, name.c_str(), kNoon);
+      Add(current, programs, name.c_str(), kNoon);
+    }
+    const SYSTEMTIME earlier = At(2000, 1, 1, 0, 0, 0);
+    // The first record of Programs holds Tool.lnk at noon; a later one, with
+    // the path in other letters, holds it earlier and also holds Extra.lnk.
+    Add(snapshot, programs, "Tool.lnk", kNoon);
+    Add(snapshot, programs, "TOOL.LNK", earlier);
+    Add(snapshot, menus.User("Other"), "Other.lnk", kNoon);
+    std::string shouted = menus.User("PROGRAMS");
+    Add(snapshot, shouted, "Tool.lnk", earlier);
+    Add(snapshot, shouted, "Extra.lnk", kNoon);
 
-  OwnedList owned_current;
-  DirList& current = owned_current.list;
-  Add(current, menus.User("Programs"), "Tool.lnk", kNoon);
-  Add(current, menus.User("Programs"), "Extra.lnk", kNoon);
-  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Programs/Extra.lnk"));
+    Add(current, programs, "Tool.lnk", kNoon);
+    Add(current, programs, "Extra.lnk", kNoon);
+    EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Programs/Extra.lnk"));
+  }
 }
 
 TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {

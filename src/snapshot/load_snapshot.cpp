@@ -41,6 +41,19 @@ bool Take(SnapshotReader& reader, unsigned char* out, std::size_t count) {
   return true;
 }
 
+// The next count bytes, where they lie in the buffer when they lie there
+// whole (mostly), otherwise gathered into scratch; null when the file ends
+// first.
+const unsigned char* TakeImage(SnapshotReader& reader, unsigned char* scratch, std::size_t count) {
+  if (count <= reader.unread && count <= reader.end - reader.begin) {
+    const unsigned char* image = reader.buffer + reader.begin;
+    reader.begin += count;
+    reader.unread -= count;
+    return image;
+  }
+  return Take(reader, scratch, count) ? scratch : nullptr;
+}
+
 uint32_t Load32(const unsigned char* at) {
   return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
          static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
@@ -68,13 +81,12 @@ bool CanHold(const SnapshotReader& reader, uint64_t files, uint64_t dirs) {
 }
 
 bool ReadFileImage(SnapshotReader& reader, DirList& list, const DirRecord& dir) {
-  unsigned char image[kFileImageSize];
-  if (!Take(reader, image, sizeof image)) return false;
-  PathBuffer name;
-  if (!LoadString(name, image + 4)) return false;
+  unsigned char scratch[kFileImageSize];
+  const unsigned char* image = TakeImage(reader, scratch, sizeof scratch);
+  if (image == nullptr) return false;
+  // A record refused for its name is linked nowhere: the load fails.
   FileRecord* record = NewFileRecord();
-  if (record == nullptr) return false;
-  std::memcpy(record->name, name, sizeof name);
+  if (record == nullptr || !LoadString(record->name, image + 4)) return false;
   record->time_valid = image[264];
   SYSTEMTIME& t = record->last_write;
   t.wYear = Load16(image + 266);
@@ -96,8 +108,9 @@ bool ReadBlocks(SnapshotReader& reader, DirList& list) {
   if (!CanHold(reader, 0, dir_count)) return false;
 
   for (uint32_t d = 0; d < dir_count; ++d) {
-    unsigned char image[kDirImageSize];
-    if (!Take(reader, image, sizeof image)) return false;
+    unsigned char scratch[kDirImageSize];
+    const unsigned char* image = TakeImage(reader, scratch, sizeof scratch);
+    if (image == nullptr) return false;
     const uint32_t file_count = Load32(image);
     PathBuffer path;
     if (!LoadString(path, image + 16)) return false;

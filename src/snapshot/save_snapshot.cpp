@@ -27,10 +27,13 @@ void Flush(SnapshotWriter& writer) {
   writer.used = 0;
 }
 
-void Put(SnapshotWriter& writer, const unsigned char* bytes, std::size_t count) {
+// Room for the next count bytes of the file, in the buffer; the image is
+// encoded there in place.
+unsigned char* Reserve(SnapshotWriter& writer, std::size_t count) {
   if (writer.used + count > kWriteBufferSize) Flush(writer);
-  std::memcpy(writer.buffer + writer.used, bytes, count);
+  unsigned char* room = writer.buffer + writer.used;
   writer.used += count;
+  return room;
 }
 
 void Store32(unsigned char* at, uint32_t value) {
@@ -45,28 +48,30 @@ void Store16(unsigned char* at, WORD value) {
   at[1] = static_cast<unsigned char>(value >> 8);
 }
 
-// Copies a string into its field, which the encoder has zeroed, so the
-// terminator and the bytes after it are zero. Returns false when the
-// string has no terminator within the field: the reader would refuse it.
+// Copies a string into its field and zeroes the rest of the field, the
+// terminator and the bytes after it. Returns false when the string has no
+// terminator within the field: the reader would refuse it.
 bool StoreString(unsigned char* at, const char* text) {
   const std::size_t length = BoundedLength(text);
   if (length >= kMaxPath) return false;
   std::memcpy(at, text, length);
+  std::memset(at + length, 0, kMaxPath - length);
   return true;
 }
 
-// Both encoders start from a zeroed image: link slots, fill and the bytes
-// after each terminator stay zero.
-bool EncodeDir(unsigned char (&image)[kDirImageSize], const DirRecord& dir) {
-  std::memset(image, 0, sizeof image);
+// The encoders write every byte of the image once: link slots and fill are
+// zero, and so are the bytes after each terminator.
+bool EncodeDir(unsigned char* image, const DirRecord& dir) {
   Store32(image + 0, dir.file_count);
+  std::memset(image + 4, 0, 12);  // link slots
   return StoreString(image + 16, dir.path);
 }
 
-bool EncodeFile(unsigned char (&image)[kFileImageSize], const FileRecord& file) {
-  std::memset(image, 0, sizeof image);
+bool EncodeFile(unsigned char* image, const FileRecord& file) {
+  std::memset(image, 0, 4);  // link slot
   if (!StoreString(image + 4, file.name)) return false;
   image[264] = file.time_valid;
+  image[265] = 0;
   const SYSTEMTIME& t = file.last_write;
   Store16(image + 266, t.wYear);
   Store16(image + 268, t.wMonth);
@@ -76,29 +81,24 @@ bool EncodeFile(unsigned char (&image)[kFileImageSize], const FileRecord& file) 
   Store16(image + 276, t.wMinute);
   Store16(image + 278, t.wSecond);
   Store16(image + 280, t.wMilliseconds);
+  Store16(image + 282, 0);
   return true;
 }
 
 // Writes every block; false when a record cannot be encoded or the counts
 // disagree with the links (the file would not read back as this list).
 bool WriteBlocks(SnapshotWriter& writer, const DirList& list) {
-  unsigned char count[kCountSize];
-  Store32(count, list.count);
-  Put(writer, count, sizeof count);
+  Store32(Reserve(writer, kCountSize), list.count);
 
   const DirRecord* dir = list.head;
   for (uint32_t d = 0; d < list.count; ++d, dir = dir->next) {
     if (dir == nullptr) return false;
-    unsigned char dir_image[kDirImageSize];
-    if (!EncodeDir(dir_image, *dir)) return false;
-    Put(writer, dir_image, sizeof dir_image);
+    if (!EncodeDir(Reserve(writer, kDirImageSize), *dir)) return false;
 
     const FileRecord* file = dir->first_file;
     for (uint32_t f = 0; f < dir->file_count; ++f, file = file->next) {
       if (file == nullptr) return false;
-      unsigned char file_image[kFileImageSize];
-      if (!EncodeFile(file_image, *file)) return false;
-      Put(writer, file_image, sizeof file_image);
+      if (!EncodeFile(Reserve(writer, kFileImageSize), *file)) return false;
     }
     if (writer.failed) return false;
   }
