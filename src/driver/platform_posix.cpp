@@ -393,6 +393,10 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
   // An error while reading the names ends the reading; the names read so
   // far are delivered, and the listing fails at its end.
   try {
+    // Room for a folder of a few dozen entries from the start: growing one
+    // entry at a time would copy and free again and again.
+    search->names.reserve(2048);
+    search->listed.reserve(64);
     for (;;) {
       errno = 0;
       const dirent* item = readdir(directory);
