@@ -225,7 +225,8 @@ int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   if (HasDirectoryBit(entry) || !HasName(entry)) return 0;
   // The directory's record first: AppendFile would drop the file without
   // a word when it cannot be made.
-  FileRecord* record = FindOrAppendDir(list, dir_path) != nullptr ? NewFileRecord() : nullptr;
+  DirRecord* dir = FindOrAppendDir(list, dir_path);
+  FileRecord* record = dir != nullptr ? NewFileRecord() : nullptr;
   if (record == nullptr) {
     char path[2 * kMaxPath];
     std::snprintf(path, sizeof path, "%s%c%s", dir_path, kPathSeparator, entry.cFileName);
@@ -236,7 +237,7 @@ int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   // A time the system cannot express as a date (before 1601, for one) is
   // kept as not valid; the file is recorded all the same.
   record->time_valid = FileTimeToSystemTime(&entry.ftLastWriteTime, &record->last_write) ? 1 : 0;
-  AppendFile(list, dir_path, record);
+  LinkFile(*dir, *record);
   return 0;
 }
 
