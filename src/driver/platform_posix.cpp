@@ -676,6 +676,10 @@ const char* LookupEnvironment(const char* name) {
   return folded_match;
 }
 
+bool IsFullPath(const char* path) {
+  return path[0] == '/';
+}
+
 void RunGrantCommand(const char*, const char* target) {
   std::fflush(stdout);
   char program[kLongPath];

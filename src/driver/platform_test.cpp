@@ -300,6 +300,21 @@ TEST(LookupEnvironment, FindsANameWhateverItsCase) {
   EXPECT_EQ(LookupEnvironment("DravonelProbeX"), nullptr);
 }
 
+// Only a full path may be resolved from wherever the scan happens to be.
+TEST(IsFullPath, OnlyAPathThatNeedsNoCurrentDriveOrDirectory) {
+  struct Row {
+    const char* path;
+    bool full;
+  };
+#ifdef _WIN32
+  const Row rows[] = {{"C:\\Menu", true}, {"c:/Menu", true}, {"\\\\server\\share", true}, {"\\Menu", false},
+                      {"C:Menu", false},  {"Menu", false},   {"C:", false},                 {"", false}};
+#else
+  const Row rows[] = {{"/Menu", true}, {"/", true}, {"Menu", false}, {"./Menu", false}, {"", false}};
+#endif
+  for (const Row& row : rows) EXPECT_EQ(IsFullPath(row.path), row.full) << row.path;
+}
+
 #ifndef _WIN32
 TEST(LookupEnvironment, AnExactMatchWinsOverCaseVariants) {
   ASSERT_EQ(setenv("DRAVONELTWIN", "upper", 1), 0);
