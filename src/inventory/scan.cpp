@@ -242,8 +242,8 @@ int ScanDirectory(DirList& list, const char* path) {
 
 int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
   if (HasDirectoryBit(entry) || !HasName(entry)) return 0;
-  // The directory's record first: AppendFile would drop the file without
-  // a word when it cannot be made.
+  // The directory's record first: without it the file would be linked
+  // nowhere, dropped without a word.
   DirRecord* dir = FindOrAppendDir(list, dir_path);
   FileRecord* record = dir != nullptr ? NewFileRecord() : nullptr;
   if (record == nullptr) {
