@@ -22,6 +22,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -72,10 +73,10 @@ void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::st
   std::vector<char*> envp = NullTerminated(variables);
 
   const std::string program = BuiltProgram("dravonel");
-  const int started = posix_spawn(&run.pid, program.c_str(), &actions, &attributes, argv.data(), envp.data());
+  const int started = SpawnProgram(&run.pid, program, &actions, &attributes, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
-  ASSERT_EQ(started, 0) << "cannot start " << program;
+  ASSERT_EQ(started, 0) << program << " did not start: " << std::strerror(started);
 }
 
 // Waits for the run to end; its exit status, or 0x80000000 with the signal.

@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <spawn.h>
+#endif
+
 // How a run ended as the parent sees it: the program's exit status (255 or
 // 0xFFFFFFFF for -1; on POSIX 0x80000000 | signal for a run a signal
 // ended), or why there is none: "did not start: <system error code>
@@ -65,4 +69,9 @@ std::vector<std::string> BaseEnvironment();
 // Pointers to each string and a null after them, as exec and spawn calls
 // take an argument vector or an environment; strings must outlive them.
 std::vector<char*> NullTerminated(const std::vector<std::string>& strings);
+
+// posix_spawn, tried again as RunProgram tries a start that fails for a
+// passing reason. Returns 0 when the program started, or the error number.
+int SpawnProgram(pid_t* child, const std::string& program, const posix_spawn_file_actions_t* actions,
+                 const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]);
 #endif

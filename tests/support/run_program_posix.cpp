@@ -55,6 +55,17 @@ RunResult WithoutStatus(const std::string& why, int error) {
 
 }  // namespace
 
+int SpawnProgram(pid_t* child, const std::string& program, const posix_spawn_file_actions_t* actions,
+                 const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
+  for (int attempt = 1;; ++attempt) {
+    const int error = posix_spawn(child, program.c_str(), actions, attributes, argv, envp);
+    if (error == 0 || !IsTransient(error) || attempt == kStartAttempts) return error;
+    std::fprintf(stderr, "[ retry    ] %s did not start (%d %s); trying again\n", program.c_str(), error,
+                 std::strerror(error));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 << attempt));
+  }
+}
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment,
                      const std::string& working_directory) {
@@ -75,14 +86,7 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   std::vector<char*> envp = NullTerminated(environment);
 
   pid_t child = 0;
-  int started = 0;
-  for (int attempt = 1;; ++attempt) {
-    started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
-    if (started == 0 || !IsTransient(started) || attempt == kStartAttempts) break;
-    std::fprintf(stderr, "[ retry    ] %s did not start (%d %s); trying again\n", program.c_str(), started,
-                 std::strerror(started));
-    std::this_thread::sleep_for(std::chrono::milliseconds(50 << attempt));
-  }
+  const int started = SpawnProgram(&child, program, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (started != 0) return WithoutStatus("did not start", started);
 
