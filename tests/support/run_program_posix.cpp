@@ -41,9 +41,9 @@ namespace {
 constexpr int kStartAttempts = 5;
 
 // The errors with which posix_spawn says the system is short of processes
-// or memory for the moment. glibc reports every failure before the exec,
-// and the exec's own, only after the child has ended, so the program never
-// ran and starting it again is safe.
+// or memory for the moment. glibc reports a failure, of the file actions or
+// of the exec itself, only once the child has ended: the program never ran,
+// so starting it again is safe.
 bool IsTransient(int error) { return error == EAGAIN || error == ENOMEM; }
 
 RunResult WithoutStatus(const std::string& why, int error) {
@@ -92,7 +92,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
   int status = 0;
   while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return WithoutStatus("cannot wait", errno);
+    const int error = errno;
+    if (error != EINTR) return WithoutStatus("cannot wait", error);
   }
   return RunResult{WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
                                      : 0x80000000u | static_cast<uint32_t>(WTERMSIG(status)),
