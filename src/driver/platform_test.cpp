@@ -433,16 +433,18 @@ TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
 }
 
 TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
-  // ext4 cannot hold such a time; tmpfs can.
-  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
-  const fs::path file = fs::path("/dev/shm") / ("dravonel-old-" + std::to_string(::getpid()));
+  // ext4 cannot hold such a time; tmpfs can. The listing is of a folder of
+  // our own: /dev/shm itself changes under whatever else runs.
+  char folder[] = "/dev/shm/dravonel-old-XXXXXX";
+  if (mkdtemp(folder) == nullptr) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  const fs::path file = fs::path(folder) / "old";
   WriteFile(file, "");
   // std::filesystem's clock cannot reach 1600; set the time directly.
   const struct timespec times[2] = {{0, UTIME_OMIT}, {UtcSeconds(1600, 12, 31, 23, 59, 59), 0}};
   struct stat status {};
   if (utimensat(AT_FDCWD, file.c_str(), times, 0) != 0 || stat(file.c_str(), &status) != 0 ||
       status.st_mtim.tv_sec != times[1].tv_sec) {
-    fs::remove(file);
+    fs::remove_all(folder);
     GTEST_SKIP() << "this file system cannot hold a time before 1601";
   }
   InDirectory inside(file.parent_path());
@@ -457,7 +459,7 @@ TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
     EXPECT_FALSE(FileTimeToSystemTime(&entry.ftLastWriteTime, &t));
   } while (FindNextFileA(search, &entry));
   FindClose(search);
-  fs::remove(file);
+  fs::remove_all(folder);
   EXPECT_TRUE(found);
 }
 #endif
