@@ -348,6 +348,21 @@ bool OnAnotherDeviceThanShm(const TempDir& dir) {
   return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
 }
 
+// A folder of a test's own outside its TempDir, removed however the test
+// ends, so that an assertion that stops it leaves nothing in /dev/shm.
+struct RemovedAtEnd {
+  fs::path path;
+  ~RemovedAtEnd() {
+    std::error_code error;
+    if (fs::exists(path, error)) {
+      for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
+        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
+      }
+      fs::remove_all(path, error);
+    }
+  }
+};
+
 void HandOverToNobody(const fs::path& root) {
   if (geteuid() != 0) return;
   ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
@@ -358,6 +373,7 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
+  const RemovedAtEnd removed{other};
   WriteFile(other / "locked" / "Tool.lnk", "new");
   WriteFile(other / "locked" / "Fresh.lnk", "fresh");
   WriteFile(dir.path() / "Tool.lnk", "shared");
@@ -377,14 +393,13 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
   EXPECT_EQ(ReadFile(fresh), "fresh");
   EXPECT_EQ(ReadFile(tool_there), "shared");
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
-  SetMode(other / "locked", 0755);
-  fs::remove_all(other);
 }
 
 TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
+  const RemovedAtEnd removed{other};
   fs::create_directories(other);
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
@@ -429,7 +444,6 @@ TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   EXPECT_FALSE(MoveFileA((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str()));
   EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
   EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
-  fs::remove_all(other);
 }
 
 TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
