@@ -368,6 +368,21 @@ bool OnAnotherDeviceThanShm(const TempDir& dir) {
   return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
 }
 
+// A folder of a test's own outside its TempDir, removed however the test
+// ends, so that an assertion that stops it leaves nothing in /dev/shm.
+struct RemovedAtEnd {
+  fs::path path;
+  ~RemovedAtEnd() {
+    std::error_code error;
+    if (fs::exists(path, error)) {
+      for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
+        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
+      }
+      fs::remove_all(path, error);
+    }
+  }
+};
+
 void HandOverToNobody(const fs::path& root) {
   if (geteuid() != 0) return;
   ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
@@ -378,6 +393,7 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
+  const RemovedAtEnd removed{other};
   WriteFile(other / "locked" / "Tool.lnk", "new");
   WriteFile(other / "locked" / "Fresh.lnk", "fresh");
   WriteFile(dir.path() / "Tool.lnk", "shared");
@@ -397,14 +413,13 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
   EXPECT_EQ(ReadFile(fresh), "fresh");
   EXPECT_EQ(ReadFile(tool_there), "shared");
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
-  SetMode(other / "locked", 0755);
-  fs::remove_all(other);
 }
 
 TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
+  const RemovedAtEnd removed{other};
   fs::create_directories(other);
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
@@ -449,20 +464,21 @@ TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   EXPECT_FALSE(MoveFileA((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str()));
   EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
   EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
-  fs::remove_all(other);
 }
 
 TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
-  // ext4 cannot hold such a time; tmpfs can.
-  if (!fs::is_directory("/dev/shm")) GTEST_SKIP() << "no tmpfs at /dev/shm";
-  const fs::path file = fs::path("/dev/shm") / ("dravonel-old-" + std::to_string(::getpid()));
+  // ext4 cannot hold such a time; tmpfs can. The listing is of a folder of
+  // our own: /dev/shm itself changes under whatever else runs.
+  char folder[] = "/dev/shm/dravonel-old-XXXXXX";
+  if (mkdtemp(folder) == nullptr) GTEST_SKIP() << "no tmpfs at /dev/shm";
+  const fs::path file = fs::path(folder) / "old";
   WriteFile(file, "");
   // std::filesystem's clock cannot reach 1600; set the time directly.
   const struct timespec times[2] = {{0, UTIME_OMIT}, {UtcSeconds(1600, 12, 31, 23, 59, 59), 0}};
   struct stat status {};
   if (utimensat(AT_FDCWD, file.c_str(), times, 0) != 0 || stat(file.c_str(), &status) != 0 ||
       status.st_mtim.tv_sec != times[1].tv_sec) {
-    fs::remove(file);
+    fs::remove_all(folder);
     GTEST_SKIP() << "this file system cannot hold a time before 1601";
   }
   InDirectory inside(file.parent_path());
@@ -477,7 +493,7 @@ TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
     EXPECT_FALSE(FileTimeToSystemTime(&entry.ftLastWriteTime, &t));
   } while (FindNextFileA(search, &entry));
   FindClose(search);
-  fs::remove(file);
+  fs::remove_all(folder);
   EXPECT_TRUE(found);
 }
 #endif

@@ -26,7 +26,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #endif
 
 namespace {
@@ -370,10 +372,23 @@ RunResult RunAsUnprivileged(const Sandbox& sandbox, const std::vector<std::strin
     execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
   }
+  const int fork_error = errno;
   std::fclose(out_file);
+  RunResult result{0u, "", ""};
+  if (child < 0) {
+    result.exit_status.no_status = std::string("did not start: fork: ") + std::strerror(fork_error);
+    return result;
+  }
   int status = 0;
-  waitpid(child, &status, 0);
-  return RunResult{WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 0x80000000u, ReadFile(out), ""};
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) {
+      result.exit_status.no_status = std::string("cannot wait: ") + std::strerror(errno);
+      return result;
+    }
+  }
+  result.exit_status = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status)) : 0x80000000u;
+  result.out = ReadFile(out);
+  return result;
 }
 
 void HandOverToNobody(const fs::path& root) {

@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "support/run_program.h"
 #include "support/temp_tree.h"
@@ -32,6 +36,36 @@ std::vector<char*> NullTerminated(const std::vector<std::string>& strings) {
   return pointers;
 }
 
+namespace {
+
+constexpr int kStartAttempts = 5;
+
+// The errors with which posix_spawn says the system is short of processes
+// or memory for the moment. glibc reports a failure, of the file actions or
+// of the exec itself, only once the child has ended: the program never ran,
+// so starting it again is safe.
+bool IsTransient(int error) { return error == EAGAIN || error == ENOMEM; }
+
+RunResult WithoutStatus(const std::string& why, int error) {
+  RunResult result{0, "", ""};
+  result.exit_status.no_status = why + ": " + std::to_string(error) + " " + std::strerror(error);
+  result.err = result.exit_status.no_status;
+  return result;
+}
+
+}  // namespace
+
+int SpawnProgram(pid_t* child, const std::string& program, const posix_spawn_file_actions_t* actions,
+                 const posix_spawnattr_t* attributes, char* const argv[], char* const envp[]) {
+  for (int attempt = 1;; ++attempt) {
+    const int error = posix_spawn(child, program.c_str(), actions, attributes, argv, envp);
+    if (error == 0 || !IsTransient(error) || attempt == kStartAttempts) return error;
+    std::fprintf(stderr, "[ retry    ] %s did not start (%d %s); trying again\n", program.c_str(), error,
+                 std::strerror(error));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 << attempt));
+  }
+}
+
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment,
                      const std::string& working_directory) {
@@ -51,20 +85,17 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   std::vector<char*> argv = NullTerminated(arguments);
   std::vector<char*> envp = NullTerminated(environment);
 
-  RunResult result{0xFFFFFFFFu, "", ""};
   pid_t child = 0;
-  const int started = posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+  const int started = SpawnProgram(&child, program, &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
-  if (started != 0) {
-    result.err = "cannot start " + program;
-    return result;
-  }
+  if (started != 0) return WithoutStatus("did not start", started);
+
   int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(child, &status, 0) < 0) {
+    const int error = errno;
+    if (error != EINTR) return WithoutStatus("cannot wait", error);
   }
-  result.exit_status = WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
-                                         : 0x80000000u | static_cast<uint32_t>(WTERMSIG(status));
-  result.out = ReadFile(out_path);
-  result.err = ReadFile(err_path);
-  return result;
+  return RunResult{WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
+                                     : 0x80000000u | static_cast<uint32_t>(WTERMSIG(status)),
+                   ReadFile(out_path), ReadFile(err_path)};
 }

@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "support/run_program.h"
@@ -55,6 +56,34 @@ HANDLE OpenCapture(const std::string& path) {
                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
+constexpr int kStartAttempts = 5;
+
+// The errors with which CreateProcessA says the system is short of
+// something for the moment; in every case the program never ran, so
+// starting it again is safe. Wine gives ERROR_NOT_ENOUGH_MEMORY when it
+// cannot fork, and ERROR_INTERNAL_ERROR when the new process ended before
+// its start was complete: on a loaded machine about one start in ten
+// thousand fails so, and the next one succeeds.
+bool IsTransient(DWORD error) {
+  return error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY || error == ERROR_NO_SYSTEM_RESOURCES ||
+         error == ERROR_INTERNAL_ERROR;
+}
+
+std::string SystemMessage(DWORD error) {
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                                text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '\r' || text[length - 1] == '\n' || text[length - 1] == ' ')) --length;
+  return std::string(text, length);
+}
+
+RunResult WithoutStatus(const std::string& why, DWORD error) {
+  RunResult result{0, "", ""};
+  result.exit_status.no_status = why + ": " + std::to_string(error) + " " + SystemMessage(error);
+  result.err = result.exit_status.no_status;
+  return result;
+}
+
 }  // namespace
 
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
@@ -63,7 +92,6 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   TempDir capture;
   const std::string out_path = capture.str() + "\\out";
   const std::string err_path = capture.str() + "\\err";
-  RunResult result{0xFFFFFFFEu, "", ""};
 
   std::string command_line;
   for (const std::string& argument : arguments) {
@@ -76,36 +104,40 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   for (const std::string& variable : environment) block += variable + '\0';
   block += '\0';
 
-  HANDLE out = OpenCapture(out_path);
-  HANDLE err = OpenCapture(err_path);
-  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                          OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = in;
-  startup.hStdOutput = out;
-  startup.hStdError = err;
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
-                                      block.data(),
-                                      working_directory.empty() ? nullptr : working_directory.c_str(),
-                                      &startup, &process);
-  CloseHandle(in);
-  CloseHandle(out);
-  CloseHandle(err);
-  if (!started) {
-    result.err = "cannot start " + program;
-    return result;
+  for (int attempt = 1;; ++attempt) {
+    HANDLE out = OpenCapture(out_path);
+    HANDLE err = OpenCapture(err_path);
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                            OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = in;
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    const BOOL started = CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0,
+                                        block.data(),
+                                        working_directory.empty() ? nullptr : working_directory.c_str(),
+                                        &startup, &process);
+    const DWORD error = started ? 0 : GetLastError();
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    if (started) break;
+    if (!IsTransient(error) || attempt == kStartAttempts) return WithoutStatus("did not start", error);
+    std::fprintf(stderr, "[ retry    ] %s did not start (%lu %s); trying again\n", program.c_str(), error,
+                 SystemMessage(error).c_str());
+    Sleep(50u << attempt);
   }
-  WaitForSingleObject(process.hProcess, INFINITE);
+
   DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
+  const bool ended = WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(process.hProcess, &status);
+  const DWORD wait_error = ended ? 0 : GetLastError();
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
-  result.exit_status = status;
-  result.out = ReadFile(out_path);
-  result.err = ReadFile(err_path);
-  return result;
+  if (!ended) return WithoutStatus("cannot wait", wait_error);
+  return RunResult{status, ReadFile(out_path), ReadFile(err_path)};
 }
