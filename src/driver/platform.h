@@ -170,6 +170,12 @@ void DescribeError(DWORD code, char* text, std::size_t size);
 // differ only in case, an exact match wins.
 const char* LookupEnvironment(const char* name);
 
+// True when path names the same place whatever the current directory is:
+// on Windows a drive with its root ("C:\") or a UNC path ("\\server\share";
+// "\Folder" and "C:Folder" depend on the current drive and its directory),
+// on POSIX a path from "/".
+bool IsFullPath(const char* path);
+
 // Runs the access-control editor on target and waits until it has ended.
 // No shell or command interpreter is involved (the interpreter would
 // expand %NAME% inside the quoted path), and "Cacls" is found on the

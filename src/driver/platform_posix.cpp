@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
-#include <string>
 #include <vector>
 
 extern char** environ;
@@ -79,16 +78,18 @@ unsigned char UpperAsciiCase(unsigned char c) {
 
 // NTFS order: bytes compared after upper-casing ASCII letters (so "_"
 // sorts after every letter's capital); names equal so folded fall back to
-// plain bytes, so the order never depends on readdir.
-bool ListsBefore(const std::string& a, const std::string& b) {
-  const std::size_t common = std::min(a.size(), b.size());
+// plain bytes, so the order never depends on readdir. Only bytes that
+// differ are folded: most of two names' common start is the same bytes.
+bool ListsBefore(const char* a, std::size_t a_length, const char* b, std::size_t b_length) {
+  const std::size_t common = std::min(a_length, b_length);
   for (std::size_t i = 0; i < common; ++i) {
+    if (a[i] == b[i]) continue;
     const unsigned char fa = UpperAsciiCase(static_cast<unsigned char>(a[i]));
     const unsigned char fb = UpperAsciiCase(static_cast<unsigned char>(b[i]));
     if (fa != fb) return fa < fb;
   }
-  if (a.size() != b.size()) return a.size() < b.size();
-  return a < b;
+  if (a_length != b_length) return a_length < b_length;
+  return std::memcmp(a, b, a_length) < 0;
 }
 
 FILETIME FileTimeFromTimespec(const struct timespec& when) {
@@ -106,15 +107,18 @@ FILETIME FileTimeFromTimespec(const struct timespec& when) {
 }
 
 // A name of the listing, and whether the directory entry already said it
-// is a directory.
+// is a directory. The names lie one after another, each terminated, in
+// one buffer of the search: a name costs no allocation of its own.
 struct Listed {
-  std::string name;
+  std::size_t offset;  // of the name in Search::names
+  uint32_t length;
   bool directory;
 };
 
 struct Search {
   DIR* directory;
-  std::vector<Listed> names;
+  std::vector<char> names;
+  std::vector<Listed> listed;
   std::size_t next;
   int error;  // the first errno that kept an entry from the listing, or 0
 };
@@ -124,18 +128,27 @@ struct Search {
 // cannot be looked at, its error kept for the end of the listing. A
 // directory the listing already knows as one is not looked at again: its
 // times are left zero, since nothing reads them, and a stat for each would
-// cost as much again as the whole walk of the directories.
+// cost as much again as the whole walk of the directories. Every field is
+// set but the bytes of cFileName after its terminator.
 bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
-  while (search.next < search.names.size()) {
-    const Listed& listed = search.names[search.next++];
-    std::memset(entry, 0, sizeof *entry);
-    std::memcpy(entry->cFileName, listed.name.c_str(), listed.name.size() + 1);
+  while (search.next < search.listed.size()) {
+    const Listed& listed = search.listed[search.next++];
+    const char* name = search.names.data() + listed.offset;
+    entry->ftCreationTime = FILETIME{0, 0};
+    entry->ftLastAccessTime = FILETIME{0, 0};
+    entry->ftLastWriteTime = FILETIME{0, 0};
+    entry->nFileSizeHigh = 0;
+    entry->nFileSizeLow = 0;
+    entry->dwReserved0 = 0;
+    entry->dwReserved1 = 0;
+    entry->cAlternateFileName[0] = '\0';
+    std::memcpy(entry->cFileName, name, listed.length + 1);
     if (listed.directory) {
       entry->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
       return true;
     }
     struct stat status;
-    if (fstatat(dirfd(search.directory), listed.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(dirfd(search.directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
       if (errno != ENOENT && search.error == 0) search.error = errno;
       continue;
     }
@@ -371,7 +384,7 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
     KeepErrno();
     return INVALID_HANDLE_VALUE;
   }
-  Search* search = new (std::nothrow) Search{directory, {}, 0, 0};
+  Search* search = new (std::nothrow) Search{directory, {}, {}, 0, 0};
   if (search == nullptr) {
     closedir(directory);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -380,6 +393,10 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
   // An error while reading the names ends the reading; the names read so
   // far are delivered, and the listing fails at its end.
   try {
+    // Room for a folder of a few dozen entries from the start: growing one
+    // entry at a time would copy and free again and again.
+    search->names.reserve(2048);
+    search->listed.reserve(64);
     for (;;) {
       errno = 0;
       const dirent* item = readdir(directory);
@@ -389,15 +406,21 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
       }
       // Longer names cannot be handed over in cFileName; POSIX names are at
       // most 255 bytes, so this only guards against the impossible.
-      if (std::strlen(item->d_name) < MAX_PATH) {
-        search->names.push_back(Listed{item->d_name, item->d_type == DT_DIR});
+      const std::size_t length = std::strlen(item->d_name);
+      if (length < MAX_PATH) {
+        const std::size_t offset = search->names.size();
+        search->names.insert(search->names.end(), item->d_name, item->d_name + length + 1);
+        search->listed.push_back(Listed{offset, static_cast<uint32_t>(length),
+                                        item->d_type == DT_DIR});
       }
     }
   } catch (const std::bad_alloc&) {
     search->error = ENOMEM;
   }
-  std::sort(search->names.begin(), search->names.end(),
-            [](const Listed& a, const Listed& b) { return ListsBefore(a.name, b.name); });
+  const char* names = search->names.data();
+  std::sort(search->listed.begin(), search->listed.end(), [names](const Listed& a, const Listed& b) {
+    return ListsBefore(names + a.offset, a.length, names + b.offset, b.length);
+  });
   if (!DeliverNextEntry(*search, entry)) {
     const DWORD error = search->error != 0 ? CodeOfErrno(search->error) : ERROR_FILE_NOT_FOUND;
     FindClose(search);
@@ -651,6 +674,10 @@ const char* LookupEnvironment(const char* name) {
     if (i == name_length && entry[i] == '=') folded_match = entry + name_length + 1;
   }
   return folded_match;
+}
+
+bool IsFullPath(const char* path) {
+  return path[0] == '/';
 }
 
 void RunGrantCommand(const char*, const char* target) {

@@ -118,6 +118,9 @@ TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
   WriteFile(dir.path() / "a_b", "");
   fs::create_directory(dir.path() / "Apps");
   fs::create_directory(dir.path() / "c");
+#ifndef _WIN32
+  WriteFile(dir.path() / "APPS", "");  // the same name folded: plain bytes decide
+#endif
   InDirectory inside(dir.path());
 
   const std::vector<Listed> listed = ListCurrentDirectory();
@@ -125,10 +128,12 @@ TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
   for (const Listed& item : listed) names.push_back(item.name);
   // NTFS order compares upper-cased letters, so '_' (0x5F) sorts after
   // 'P' (0x50). Wine hands over whatever order the host file system has.
-  std::vector<std::string> expected{".", "..", "Apps", "a_b", "b.lnk", "c", "README"};
 #ifdef _WIN32
+  std::vector<std::string> expected{".", "..", "Apps", "a_b", "b.lnk", "c", "README"};
   std::sort(names.begin(), names.end());
   std::sort(expected.begin(), expected.end());
+#else
+  const std::vector<std::string> expected{".", "..", "APPS", "Apps", "a_b", "b.lnk", "c", "README"};
 #endif
   EXPECT_EQ(names, expected);
   for (const Listed& item : listed) {
@@ -293,6 +298,21 @@ TEST(LookupEnvironment, FindsANameWhateverItsCase) {
   EXPECT_STREQ(LookupEnvironment("dravonelprobe"), "value");
   EXPECT_EQ(LookupEnvironment("DravonelProb"), nullptr);
   EXPECT_EQ(LookupEnvironment("DravonelProbeX"), nullptr);
+}
+
+// Only a full path may be resolved from wherever the scan happens to be.
+TEST(IsFullPath, OnlyAPathThatNeedsNoCurrentDriveOrDirectory) {
+  struct Row {
+    const char* path;
+    bool full;
+  };
+#ifdef _WIN32
+  const Row rows[] = {{"C:\\Menu", true}, {"c:/Menu", true}, {"\\\\server\\share", true}, {"\\Menu", false},
+                      {"C:Menu", false},  {"Menu", false},   {"C:", false},                 {"", false}};
+#else
+  const Row rows[] = {{"/Menu", true}, {"/", true}, {"Menu", false}, {"./Menu", false}, {"", false}};
+#endif
+  for (const Row& row : rows) EXPECT_EQ(IsFullPath(row.path), row.full) << row.path;
 }
 
 #ifndef _WIN32

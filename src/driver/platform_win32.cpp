@@ -55,6 +55,10 @@ const char* LookupEnvironment(const char* name) {
   return std::getenv(name);
 }
 
+bool IsFullPath(const char* path) {
+  return IsAbsolute(path, std::strlen(path));
+}
+
 void RunGrantCommand(const char* command_line, const char*) {
   // Started directly, never through the command interpreter: it expands
   // %NAME% even inside double quotes, so a name such as "%CMDCMDLINE%&x"

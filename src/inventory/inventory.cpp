@@ -103,14 +103,18 @@ void AppendFile(DirList& list, const char* dir_path, FileRecord* record) {
   DirRecord* dir = FindOrAppendDir(list, dir_path);
   // Without a directory the record is dropped: it is linked nowhere.
   if (record == nullptr || dir == nullptr) return;
-  record->next = nullptr;
-  if (dir->last_file == nullptr) {
-    dir->first_file = record;
+  LinkFile(*dir, *record);
+}
+
+void LinkFile(DirRecord& dir, FileRecord& record) {
+  record.next = nullptr;
+  if (dir.last_file == nullptr) {
+    dir.first_file = &record;
   } else {
-    dir->last_file->next = record;
+    dir.last_file->next = &record;
   }
-  dir->last_file = record;
-  ++dir->file_count;
+  dir.last_file = &record;
+  ++dir.file_count;
 }
 
 DirRecord* FindDirByPath(const DirList& list, const DirRecord& dir) {

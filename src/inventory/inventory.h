@@ -52,6 +52,11 @@ DirRecord* FindOrAppendDir(DirList& list, const char* path);
 // dropped, linked nowhere; a null record is ignored.
 void AppendFile(DirList& list, const char* dir_path, FileRecord* record);
 
+// AppendFile's second half, for a caller that already holds the record of
+// the directory: links record (its next reset) at the end of dir's chain,
+// which takes it over.
+void LinkFile(DirRecord& dir, FileRecord& record);
+
 // The first record, from the head, whose path matches dir.path without
 // regard to ASCII case; or null.
 DirRecord* FindDirByPath(const DirList& list, const DirRecord& dir);

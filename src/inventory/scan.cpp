@@ -34,6 +34,12 @@ SavedDirectory SaveCurrentDirectory() {
 
 struct ScanState {
   SavedDirectory saved;
+  // A relative root, and every child path built from it, resolves only
+  // from where the scan started: the starting directory is then given
+  // back after each listing. A full path resolves the same from anywhere,
+  // and it is given back once, at the end.
+  bool give_back_each_time;
+  bool away;        // the current directory is not the starting one
   bool incomplete;  // something found could not be read
   bool stopped;     // the starting directory could not be given back
 };
@@ -59,7 +65,10 @@ bool IsNotThere(DWORD error) {
 
 // Makes path the current directory. reported keeps a directory to one line.
 bool Enter(ScanState& scan, const char* path, bool& reported) {
-  if (SetCurrentDirectoryA(path)) return true;
+  if (SetCurrentDirectoryA(path)) {
+    scan.away = true;
+    return true;
+  }
   const DWORD error = GetLastError();
   if (!IsNotThere(error) && !reported) {
     ReportUnreadable(scan, path, error);
@@ -68,18 +77,25 @@ bool Enter(ScanState& scan, const char* path, bool& reported) {
   return false;
 }
 
-// Opens a listing of every entry of the current directory, path, then
-// gives the current directory back at once: the listing holds on to its
-// directory, Windows cannot move a directory that is a process's current
-// directory, and a relative path (the root's, or a child built from it)
-// must resolve from where the scan started. When it cannot be given back,
-// nothing more can be found where it is looked for: the scan stops.
+// Makes the starting directory current again. When it cannot be, nothing
+// more can be found where it is looked for: the scan stops.
+bool GiveBack(ScanState& scan) {
+  if (SetCurrentDirectoryA(scan.saved.path)) {
+    scan.away = false;
+    return true;
+  }
+  ReportUnreadable(scan, scan.saved.path, GetLastError());
+  scan.stopped = true;
+  return false;
+}
+
+// Opens a listing of every entry of the current directory, path. Under a
+// relative root it gives the starting directory back at once, for the
+// next path to resolve from (the listing holds on to its directory).
 HANDLE OpenListing(ScanState& scan, const char* path, WIN32_FIND_DATAA* entry, bool& reported) {
   HANDLE search = FindFirstFileA("*.*", entry);
   const DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-  if (!SetCurrentDirectoryA(scan.saved.path)) {
-    ReportUnreadable(scan, scan.saved.path, GetLastError());
-    scan.stopped = true;
+  if (scan.give_back_each_time && !GiveBack(scan)) {
     if (search != INVALID_HANDLE_VALUE) FindClose(search);
     return INVALID_HANDLE_VALUE;
   }
@@ -209,23 +225,27 @@ void ScanLevel(DirList& list, const char* path, ScanState& scan) {
 }  // namespace
 
 int ScanDirectory(DirList& list, const char* path) {
-  ScanState scan{SaveCurrentDirectory(), false, false};
+  ScanState scan{SaveCurrentDirectory(), !IsFullPath(path), false, false, false};
   if (scan.saved.path == nullptr) {
-    // Without it no relative path can be trusted to resolve: nothing is
-    // read.
+    // Without it no relative path can be trusted to resolve, nor the
+    // current directory given back: nothing is read.
     ReportUnreadable(scan, kCurrentFolderName, GetLastError());
     return -1;
   }
   ScanLevel(list, path, scan);
+  // Windows cannot move a directory that is a process's current directory,
+  // and the moves come after the scan.
+  if (scan.away && !scan.stopped) GiveBack(scan);
   std::free(scan.saved.path);
   return scan.incomplete ? -1 : 0;
 }
 
 int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
   if (HasDirectoryBit(entry) || !HasName(entry)) return 0;
-  // The directory's record first: AppendFile would drop the file without
-  // a word when it cannot be made.
-  FileRecord* record = FindOrAppendDir(list, dir_path) != nullptr ? NewFileRecord() : nullptr;
+  // The directory's record first: without it the file would be linked
+  // nowhere, dropped without a word.
+  DirRecord* dir = FindOrAppendDir(list, dir_path);
+  FileRecord* record = dir != nullptr ? NewFileRecord() : nullptr;
   if (record == nullptr) {
     char path[2 * kMaxPath];
     std::snprintf(path, sizeof path, "%s%c%s", dir_path, kPathSeparator, entry.cFileName);
@@ -236,7 +256,7 @@ int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   // A time the system cannot express as a date (before 1601, for one) is
   // kept as not valid; the file is recorded all the same.
   record->time_valid = FileTimeToSystemTime(&entry.ftLastWriteTime, &record->last_write) ? 1 : 0;
-  AppendFile(list, dir_path, record);
+  LinkFile(*dir, *record);
   return 0;
 }
 

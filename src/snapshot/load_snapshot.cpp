@@ -80,7 +80,7 @@ bool CanHold(const SnapshotReader& reader, uint64_t files, uint64_t dirs) {
   return files * kFileImageSize + dirs * kDirImageSize <= reader.unread;
 }
 
-bool ReadFileImage(SnapshotReader& reader, DirList& list, const DirRecord& dir) {
+bool ReadFileImage(SnapshotReader& reader, DirRecord& dir) {
   unsigned char scratch[kFileImageSize];
   const unsigned char* image = TakeImage(reader, scratch, sizeof scratch);
   if (image == nullptr) return false;
@@ -97,7 +97,7 @@ bool ReadFileImage(SnapshotReader& reader, DirList& list, const DirRecord& dir) 
   t.wMinute = Load16(image + 276);
   t.wSecond = Load16(image + 278);
   t.wMilliseconds = Load16(image + 280);
-  AppendFile(list, dir.path, record);
+  LinkFile(dir, *record);
   return true;
 }
 
@@ -118,10 +118,10 @@ bool ReadBlocks(SnapshotReader& reader, DirList& list) {
 
     // Adjacent blocks never share a path in a saved list, so this is a new
     // record, and the tail while its files are appended.
-    const DirRecord* dir = FindOrAppendDir(list, path);
+    DirRecord* dir = FindOrAppendDir(list, path);
     if (dir == nullptr) return false;
     for (uint32_t f = 0; f < file_count; ++f) {
-      if (!ReadFileImage(reader, list, *dir)) return false;
+      if (!ReadFileImage(reader, *dir)) return false;
     }
   }
   // Bytes after the last block are never looked at.

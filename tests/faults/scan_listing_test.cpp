@@ -73,4 +73,22 @@ TEST_F(ScanListing, AListingThatDoesNotOpenIsTriedAgainForTheSubdirectories) {
   EXPECT_EQ(CallCount(Operation::kFindFirstFile), 5);
 }
 
+TEST_F(ScanListing, UnderARelativeRootAStartThatCannotBeGivenBackStopsTheScan) {
+  // Each child path then resolves from the start only: nothing more is read.
+  const fs::path start = fs::current_path();
+  fs::current_path(root.path().parent_path());
+  const std::string scan_start = fs::current_path().string();
+  ArmFault(Operation::kSetCurrentDirectory, 2);  // giving it back after the root's listing
+  OwnedList owned;
+  ::testing::internal::CaptureStdout();
+  const int scanned = ScanDirectory(owned.list, root.path().filename().string().c_str());
+  std::string out = ::testing::internal::GetCapturedStdout();
+  fs::current_path(start);
+  out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
+  EXPECT_EQ(scanned, -1);
+  EXPECT_EQ(out, "Cannot read " + scan_start + ": " + ErrorText(ERROR_ACCESS_DENIED) + "\n");
+  EXPECT_EQ(owned.list.count, 0u);
+  EXPECT_EQ(CallCount(Operation::kSetCurrentDirectory), 2);
+}
+
 }  // namespace
