@@ -110,7 +110,7 @@ for shape in "${shapes[@]}"; do
     # A snapshot run starts with no snapshot there, as after a copy run,
     # which deletes it.
     "${hf[@]}" --export-json "$out-plain.json" \
-      --prepare "rm -f $case_dir/profile/Dravonel.Dat" \
+      --prepare "$state prepare $case_dir none" \
       -n "dravonel (snapshot)" "$bin/dravonel" \
       -n "find -printf" "$find_command" \
       -n "mtree -c" "$mtree_create" \

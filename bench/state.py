@@ -3,11 +3,13 @@
 the timed region. A copy run moves what changed, so each repetition needs
 the same state again: what the last run moved to the All Users Start Menu
 goes back where it was (a rename keeps its last-write time), and the
-snapshot taken before the change is put back.
+snapshot taken before the change is put back ("none": no snapshot, as a
+snapshot run finds it after a copy run). Whatever is still waiting to be
+written goes to the disk before the timed run starts.
 
     state.py rewrite CASE     rewrite 1% of the files with a later time
     state.py add-dir CASE     add one new directory holding 1% of the files
-    state.py prepare CASE unchanged|rewritten|newdir
+    state.py prepare CASE unchanged|rewritten|newdir|none
     state.py reset CASE       undo both changes: the tree as it was made
 
 CASE is the folder of one tree size (holding profile/ and system/)."""
@@ -96,10 +98,18 @@ def prepare(case, mode):
             move_back(user, all_users, relative)
     elif mode == "newdir":
         move_back(user, all_users, NEW_DIR)
-    elif mode != "unchanged":
+    elif mode not in ("unchanged", "none"):
         raise SystemExit("unknown state " + mode)
-    snapshot = "base-%s.dat" % mode
-    shutil.copyfile(os.path.join(case, snapshot), os.path.join(case, "profile", "Dravonel.Dat"))
+    target = os.path.join(case, "profile", "Dravonel.Dat")
+    if mode == "none":
+        if os.path.exists(target):
+            os.remove(target)
+    else:
+        shutil.copyfile(os.path.join(case, "base-%s.dat" % mode), target)
+    # The last repetition's snapshot (130 MB at 400,000 files) and the copy
+    # just made would otherwise be written out by the kernel's flusher in
+    # the middle of the next timed run, taking one of two cores from it.
+    os.sync()
 
 
 def reset(case):
