@@ -11,8 +11,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "driver/driver.h"
 #include "inventory/inventory.h"
+#include "platform/path_buffer.h"
+#include "platform/process_values.h"
 #include "propagate/propagate.h"
 #include "snapshot/snapshot.h"
 
@@ -26,13 +27,14 @@ void MakeInventory(DirList& list, int64_t files) {
       dir = std::string(UserStartMenu) + "/Programs/Vendor " + std::to_string(i / 512) + "/Product Suite " +
             std::to_string(i / 8);
     }
+    DirRecord* record = FindOrAppendDir(list, dir.c_str());
     FileRecord* file = NewFileRecord();
-    if (file == nullptr) std::abort();
+    if (record == nullptr || file == nullptr) std::abort();
     const std::string name = "Shortcut to something " + std::to_string(i) + ".lnk";
     std::snprintf(file->name, kMaxPath, "%s", name.c_str());
     file->time_valid = 1;
     file->last_write = SYSTEMTIME{2020, 1, 3, 1, 12, 0, static_cast<WORD>(i % 60), 0};
-    AppendFile(list, dir.c_str(), file);
+    AppendFile(*record, *file);
   }
 }
 

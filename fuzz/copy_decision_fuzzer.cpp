@@ -16,10 +16,10 @@
 
 #include <unistd.h>
 
-#include "driver/driver.h"
+#include "platform/process_values.h"
 #include "propagate/propagate.h"
 #include "snapshot/snapshot.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 
 int32_t RunMode = kCopyMode;
 PathBuffer SnapshotPath;
@@ -49,7 +49,7 @@ void AddCurrentFile(const char* dir, const char* name, uint16_t year, uint16_t s
   std::snprintf(record->name, sizeof record->name, "%s", name);
   record->time_valid = valid;
   record->last_write = SYSTEMTIME{year, 5, 3, 7, 12, 30, second, 250};
-  AppendFile(Current, dir, record);
+  AddFile(Current, dir, record);
 }
 
 bool SetUpOnce() {
@@ -119,8 +119,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   MakeCurrentScan();
   ChosenDirs.clear();
   ChosenFiles.clear();
-  OwnedList snapshot;
-  if (LoadSnapshot(snapshot.list) == 0) PropagateChanges(snapshot.list, Current);
+  DirList snapshot{};
+  if (LoadSnapshot(snapshot) == 0) PropagateChanges(snapshot, Current);
   std::remove(SnapshotPath);
   ReleaseAllRecords();
   return 0;

@@ -11,9 +11,9 @@
 
 #include <unistd.h>
 
-#include "driver/driver.h"
+#include "platform/process_values.h"
 #include "snapshot/snapshot.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 
 namespace {
 
@@ -60,8 +60,8 @@ bool SameList(const DirList& a, const DirList& b) {
 void CheckRoundTrip(const DirList& list) {
   std::snprintf(SnapshotPath, sizeof SnapshotPath, "%s", ResavedPath);
   if (SaveSnapshot(list) != 0) std::abort();
-  OwnedList reloaded;
-  if (LoadSnapshot(reloaded.list) != 0 || !SameList(list, reloaded.list)) std::abort();
+  DirList reloaded{};
+  if (LoadSnapshot(reloaded) != 0 || !SameList(list, reloaded)) std::abort();
   std::remove(ResavedPath);
 }
 
@@ -76,13 +76,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (size > 0 && std::fwrite(data, 1, size, file) != size) std::abort();
   std::fclose(file);
 
-  OwnedList owned;
-  const int result = LoadSnapshot(owned.list);
+  DirList owned{};
+  const int result = LoadSnapshot(owned);
 
   // What was loaded must fit in what the file holds.
   uint64_t files = 0;
   uint64_t dirs = 0;
-  for (const DirRecord* d = owned.list.head; d != nullptr; d = d->next) {
+  for (const DirRecord* d = owned.head; d != nullptr; d = d->next) {
     ++dirs;
     if (std::memchr(d->path, '\0', sizeof d->path) == nullptr) std::abort();
     uint32_t chained = 0;
@@ -93,13 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (chained != d->file_count) std::abort();
     files += chained;
   }
-  if (dirs != owned.list.count) std::abort();
+  if (dirs != owned.count) std::abort();
   if (kCountSize + dirs * kDirImageSize + files * kFileImageSize > size && (dirs > 0 || result == 0)) {
     std::abort();
   }
   if (result == 0 && size < kCountSize) std::abort();
   std::remove(InputPath);
-  if (result == 0) CheckRoundTrip(owned.list);
+  if (result == 0) CheckRoundTrip(owned);
   // Records are never freed one by one: every input starts afresh.
   ReleaseAllRecords();
   return 0;

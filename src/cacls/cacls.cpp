@@ -14,9 +14,9 @@
 #include <utility>
 #include <vector>
 
-namespace {
+#include "platform/ascii_case.h"
 
-char FoldAsciiCase(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+namespace {
 
 bool EqualFolded(const std::string& a, const char* b) {
   if (a.size() != std::strlen(b)) return false;

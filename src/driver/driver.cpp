@@ -4,9 +4,11 @@
 #include <cstring>
 #include <iterator>
 
-#include "driver/messages.h"
-#include "driver/platform.h"
 #include "inventory/inventory.h"
+#include "platform/messages.h"
+#include "platform/path_buffer.h"
+#include "platform/platform.h"
+#include "platform/process_values.h"
 #include "propagate/propagate.h"
 #include "snapshot/snapshot.h"
 

@@ -12,22 +12,8 @@
 // read everything, what it found is carried over all the same and the
 // snapshot is kept for a rerun: exit -1.
 
-#include <cstdint>
-
-#include "driver/path_buffer.h"
 #include "inventory/inventory.h"
-
-// 0 = snapshot mode, 1 = copy mode.
-constexpr int32_t kSnapshotMode = 0;
-constexpr int32_t kCopyMode = 1;
-
-// Process-wide values, set once by the driver before any mode runs and only
-// read elsewhere (tests set them directly).
-extern int32_t RunMode;
-extern PathBuffer SnapshotPath;        // $UserProfile\Dravonel.Dat
-extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu
-extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu
-extern int32_t UserStartMenuLength;    // bytes in UserStartMenu
+#include "platform/process_values.h"
 
 // The two inventories of a run, kept until the process ends: the scan to
 // save (snapshot run) or the snapshot loaded (copy run), and the fresh scan

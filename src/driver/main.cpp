@@ -1,5 +1,5 @@
 #include "driver/driver.h"
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
   SetUpConsoleOutput();

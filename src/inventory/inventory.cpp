@@ -99,14 +99,7 @@ DirRecord* FindOrAppendDir(DirList& list, const char* path) {
   return record;
 }
 
-void AppendFile(DirList& list, const char* dir_path, FileRecord* record) {
-  DirRecord* dir = FindOrAppendDir(list, dir_path);
-  // Without a directory the record is dropped: it is linked nowhere.
-  if (record == nullptr || dir == nullptr) return;
-  LinkFile(*dir, *record);
-}
-
-void LinkFile(DirRecord& dir, FileRecord& record) {
+void AppendFile(DirRecord& dir, FileRecord& record) {
   record.next = nullptr;
   if (dir.last_file == nullptr) {
     dir.first_file = &record;

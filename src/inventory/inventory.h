@@ -14,8 +14,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "driver/path_buffer.h"
-#include "driver/platform.h"
+#include "platform/ascii_case.h"
+#include "platform/path_buffer.h"
+#include "platform/platform.h"
 
 struct FileRecord {
   FileRecord* next;      // next file of the same directory, or null
@@ -46,16 +47,10 @@ struct DirList {
 // refuses a new block) or path does not fit a PathBuffer.
 DirRecord* FindOrAppendDir(DirList& list, const char* path);
 
-// Links record (its next reset) at the end of the chain of
-// FindOrAppendDir(list, dir_path), which takes it over: record must come
-// from NewFileRecord. When FindOrAppendDir gives no record, the record is
-// dropped, linked nowhere; a null record is ignored.
-void AppendFile(DirList& list, const char* dir_path, FileRecord* record);
-
-// AppendFile's second half, for a caller that already holds the record of
-// the directory: links record (its next reset) at the end of dir's chain,
-// which takes it over.
-void LinkFile(DirRecord& dir, FileRecord& record);
+// Links record (its next reset) at the end of dir's chain, which takes it
+// over: record must come from NewFileRecord. The scan and the snapshot
+// reader hold dir already: the record FindOrAppendDir just gave them.
+void AppendFile(DirRecord& dir, FileRecord& record);
 
 // The first record, from the head, whose path matches dir.path without
 // regard to ASCII case; or null.
@@ -113,12 +108,6 @@ void ReleaseAllRecords();
 bool NamesEqualExactly(const char* a, const char* b);
 bool NamesEqualIgnoringCase(const char* a, const char* b);
 
-// The fold NamesEqualIgnoringCase compares with: A to Z onto a to z.
-// Inline: hashing and comparing names calls it for every byte.
-inline char FoldAsciiCase(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The scan: walks the tree at path into list, depth-first pre-order, every
 // directory's record before its subdirectories'. The root gets a record
 // only when it directly holds a file; every subdirectory gets one, even
@@ -137,9 +126,7 @@ inline char FoldAsciiCase(char c) {
 // once with -1.
 int ScanDirectory(DirList& list, const char* path);
 
-// The per-entry handlers of the scan's two passes over dir_path: the first
-// records a file (not a directory), the second records a subdirectory
-// (not "." or "..") and scans it. Each returns 0, or -1 (its line printed)
-// when something could not be recorded or read.
+// The scan's handler for each entry of its first pass over dir_path:
+// records a file (not a directory) in dir_path's record. Returns 0, or -1
+// (its line printed) when the record could not be allocated.
 int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);
-int AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path);

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "support/owned_list.h"
+#include "support/records.h"
 
 namespace {
 
@@ -23,11 +23,10 @@ std::vector<std::string> Names(const DirRecord& dir) {
 }
 
 TEST(FindOrAppendDir, ComparesOnlyTheTailSoARevisitedPathGetsASecondRecord) {
-  OwnedList owned;
-  DirList& list = owned.list;
-  AppendFile(list, "A", MakeFile("1"));
-  AppendFile(list, "B", MakeFile("2"));
-  AppendFile(list, "A", MakeFile("3"));
+  DirList list{};
+  AddFile(list, "A", MakeFile("1"));
+  AddFile(list, "B", MakeFile("2"));
+  AddFile(list, "A", MakeFile("3"));
   EXPECT_EQ(list.count, 3u);
   EXPECT_EQ(Paths(list), (std::vector<std::string>{"A", "B", "A"}));
   EXPECT_EQ(Names(*list.head), std::vector<std::string>{"1"});
@@ -35,8 +34,7 @@ TEST(FindOrAppendDir, ComparesOnlyTheTailSoARevisitedPathGetsASecondRecord) {
 }
 
 TEST(FindOrAppendDir, TailMatchIsExactSoCaseVariantsAreDistinct) {
-  OwnedList owned;
-  DirList& list = owned.list;
+  DirList list{};
   DirRecord* lower = FindOrAppendDir(list, "x/start menu");
   DirRecord* same = FindOrAppendDir(list, "x/start menu");
   DirRecord* upper = FindOrAppendDir(list, "x/Start Menu");
@@ -51,16 +49,12 @@ TEST(FindOrAppendDir, TailMatchIsExactSoCaseVariantsAreDistinct) {
 }
 
 TEST(FindOrAppendDir, RefusesAPathThatDoesNotFitAndLeavesTheListAlone) {
-  OwnedList owned;
-  DirList& list = owned.list;
+  DirList list{};
   const std::string too_long(kMaxPath, 'a');
   EXPECT_EQ(FindOrAppendDir(list, too_long.c_str()), nullptr);
   EXPECT_EQ(list.count, 0u);
   EXPECT_EQ(list.head, nullptr);
   EXPECT_EQ(list.tail, nullptr);
-  // The file record handed over for it is dropped, not linked.
-  AppendFile(list, too_long.c_str(), MakeFile("lost"));
-  EXPECT_EQ(list.count, 0u);
 
   const std::string longest(kMaxPath - 1, 'b');
   ASSERT_NE(FindOrAppendDir(list, longest.c_str()), nullptr);
@@ -68,27 +62,26 @@ TEST(FindOrAppendDir, RefusesAPathThatDoesNotFitAndLeavesTheListAlone) {
 }
 
 TEST(AppendFile, KeepsChainOrderCountAndResetsNext) {
-  OwnedList owned;
-  DirList& list = owned.list;
+  DirList list{};
+  DirRecord* dir = FindOrAppendDir(list, "D");
+  ASSERT_NE(dir, nullptr);
   FileRecord* first = MakeFile("b.lnk");
   FileRecord* second = MakeFile("a.lnk");
   second->next = first;  // stale link from elsewhere must not survive
-  AppendFile(list, "D", first);
-  AppendFile(list, "D", second);
-  AppendFile(list, "D", nullptr);
-  ASSERT_EQ(list.count, 1u);
-  EXPECT_EQ(list.head->file_count, 2u);
-  EXPECT_EQ(Names(*list.head), (std::vector<std::string>{"b.lnk", "a.lnk"}));
-  EXPECT_EQ(list.head->last_file, second);
+  AppendFile(*dir, *first);
+  AppendFile(*dir, *second);
+  EXPECT_EQ(list.count, 1u);
+  EXPECT_EQ(dir->file_count, 2u);
+  EXPECT_EQ(Names(*dir), (std::vector<std::string>{"b.lnk", "a.lnk"}));
+  EXPECT_EQ(dir->last_file, second);
   EXPECT_EQ(second->next, nullptr);
 }
 
 TEST(Lookups, MatchFirstRecordIgnoringAsciiCaseOnly) {
-  OwnedList owned;
-  DirList& list = owned.list;
-  AppendFile(list, "C:\\Start Menu\\Programs", MakeFile("Tool.LNK"));
-  AppendFile(list, "C:\\Start Menu\\Other", MakeFile("x"));
-  AppendFile(list, "C:\\START MENU\\programs", MakeFile("second"));
+  DirList list{};
+  AddFile(list, "C:\\Start Menu\\Programs", MakeFile("Tool.LNK"));
+  AddFile(list, "C:\\Start Menu\\Other", MakeFile("x"));
+  AddFile(list, "C:\\START MENU\\programs", MakeFile("second"));
 
   DirRecord probe{};
   std::strcpy(probe.path, "c:\\start menu\\PROGRAMS");

@@ -61,25 +61,22 @@ const Record* LookUp(const std::vector<Slot>& slots, const Record& probe) {
   }
 }
 
-}  // namespace
-
 // The records are counted by their links, not by count or file_count: a
 // table sized from a wrong count could fill up, and a probe never end.
-int BuildDirIndex(DirIndex& index, const DirList& list) {
+template <typename Slot, typename Record>
+int Fill(std::vector<Slot>& slots, const Record* first) {
   std::size_t records = 0;
-  for (const DirRecord* d = list.head; d != nullptr; d = d->next) ++records;
-  if (Clear(index.slots, records) != 0) return -1;
-  for (const DirRecord* d = list.head; d != nullptr; d = d->next) Insert(index.slots, *d);
+  for (const Record* r = first; r != nullptr; r = r->next) ++records;
+  if (Clear(slots, records) != 0) return -1;
+  for (const Record* r = first; r != nullptr; r = r->next) Insert(slots, *r);
   return 0;
 }
 
-int BuildFileIndex(FileIndex& index, const DirRecord& dir) {
-  std::size_t records = 0;
-  for (const FileRecord* f = dir.first_file; f != nullptr; f = f->next) ++records;
-  if (Clear(index.slots, records) != 0) return -1;
-  for (const FileRecord* f = dir.first_file; f != nullptr; f = f->next) Insert(index.slots, *f);
-  return 0;
-}
+}  // namespace
+
+int BuildDirIndex(DirIndex& index, const DirList& list) { return Fill(index.slots, list.head); }
+
+int BuildFileIndex(FileIndex& index, const DirRecord& dir) { return Fill(index.slots, dir.first_file); }
 
 const DirRecord* LookUpDir(const DirIndex& index, const DirRecord& dir) {
   return LookUp(index.slots, dir);

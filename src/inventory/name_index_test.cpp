@@ -5,7 +5,7 @@
 #include <string>
 
 #include "inventory/inventory.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 
 namespace {
 
@@ -22,13 +22,12 @@ FileRecord FileProbe(const char* name) {
 }
 
 TEST(NameIndex, ADirectoryKeyLeadsToItsFirstRecordWhateverTheCase) {
-  OwnedList owned;
-  DirList& list = owned.list;
+  DirList list{};
   // A, B, A: the revisited path has a record of its own, never found.
-  AppendFile(list, "C:\\Menu\\Programs", MakeFile("first"));
-  AppendFile(list, "C:\\Menu\\Other", MakeFile("x"));
-  AppendFile(list, "C:\\MENU\\programs", MakeFile("second"));
-  AppendFile(list, "C:\\Menu\\Programs", MakeFile("third"));
+  AddFile(list, "C:\\Menu\\Programs", MakeFile("first"));
+  AddFile(list, "C:\\Menu\\Other", MakeFile("x"));
+  AddFile(list, "C:\\MENU\\programs", MakeFile("second"));
+  AddFile(list, "C:\\Menu\\Programs", MakeFile("third"));
   DirIndex index;
   ASSERT_EQ(BuildDirIndex(index, list), 0);
 
@@ -44,10 +43,9 @@ TEST(NameIndex, ADirectoryKeyLeadsToItsFirstRecordWhateverTheCase) {
 }
 
 TEST(NameIndex, AFileKeyLeadsToTheFirstOfItsNamesakesInChainOrder) {
-  OwnedList owned;
-  DirList& list = owned.list;
+  DirList list{};
   for (const char* name : {"Tool.lnk", "Help.lnk", "TOOL.LNK", "tool.lnk"}) {
-    AppendFile(list, "C:\\Menu", MakeFile(name));
+    AddFile(list, "C:\\Menu", MakeFile(name));
   }
   FileIndex index;
   ASSERT_EQ(BuildFileIndex(index, *list.head), 0);
@@ -56,16 +54,16 @@ TEST(NameIndex, AFileKeyLeadsToTheFirstOfItsNamesakesInChainOrder) {
   EXPECT_EQ(LookUpFile(index, FileProbe("Tool.ln")), nullptr);
 
   // Rebuilt for another chain, it forgets the first one.
-  OwnedList other;
-  AppendFile(other.list, "C:\\Other", MakeFile("Readme.txt"));
-  ASSERT_EQ(BuildFileIndex(index, *other.list.head), 0);
+  DirList other{};
+  AddFile(other, "C:\\Other", MakeFile("Readme.txt"));
+  ASSERT_EQ(BuildFileIndex(index, *other.head), 0);
   EXPECT_EQ(LookUpFile(index, FileProbe("Tool.lnk")), nullptr);
-  EXPECT_EQ(LookUpFile(index, FileProbe("README.TXT")), other.list.head->first_file);
+  EXPECT_EQ(LookUpFile(index, FileProbe("README.TXT")), other.head->first_file);
 
   // An empty chain answers nothing.
-  OwnedList empty;
-  ASSERT_NE(FindOrAppendDir(empty.list, "C:\\Empty"), nullptr);
-  ASSERT_EQ(BuildFileIndex(index, *empty.list.head), 0);
+  DirList empty{};
+  ASSERT_NE(FindOrAppendDir(empty, "C:\\Empty"), nullptr);
+  ASSERT_EQ(BuildFileIndex(index, *empty.head), 0);
   EXPECT_EQ(LookUpFile(index, FileProbe("Readme.txt")), nullptr);
 }
 
@@ -75,16 +73,15 @@ TEST(NameIndex, AFileKeyLeadsToTheFirstOfItsNamesakesInChainOrder) {
 TEST(NameIndex, AnswersAsThePlainLookupsOnManyRecordsWithNamesakes) {
   std::mt19937 random(7);
   const char letters[] = "aAbBcC_.";
-  OwnedList owned;
-  DirList& list = owned.list;
+  DirList list{};
   std::vector<std::string> keys;
   for (int i = 0; i < 3000; ++i) {
     std::string name = "C:\\Start Menu\\";
     const std::size_t length = 1 + random() % 4;
     for (std::size_t c = 0; c < length; ++c) name += letters[random() % (sizeof letters - 1)];
     keys.push_back(name);
-    AppendFile(list, name.c_str(), MakeFile(name.c_str() + 14));
-    AppendFile(list, keys[random() % keys.size()].c_str(), MakeFile(name.c_str() + 14));
+    AddFile(list, name.c_str(), MakeFile(name.c_str() + 14));
+    AddFile(list, keys[random() % keys.size()].c_str(), MakeFile(name.c_str() + 14));
   }
   DirIndex dirs;
   ASSERT_EQ(BuildDirIndex(dirs, list), 0);

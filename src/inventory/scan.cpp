@@ -2,10 +2,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "driver/messages.h"
-#include "driver/path_buffer.h"
-#include "driver/platform.h"
 #include "inventory/inventory.h"
+#include "platform/messages.h"
+#include "platform/path_buffer.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -174,8 +174,9 @@ int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
 
 void ScanLevel(DirList& list, const char* path, ScanState& scan);
 
-// The subdirectory an entry names: recorded, and scanned.
-void VisitSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* path, ScanState& scan) {
+// The handler for each entry of the second pass over path: the
+// subdirectory an entry names (not "." or ".."), recorded and scanned.
+void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* path, ScanState& scan) {
   PathBuffer child;
   const int recorded = RecordSubdir(list, entry, path, child);
   if (recorded < 0) scan.incomplete = true;
@@ -203,14 +204,14 @@ void ScanLevel(DirList& list, const char* path, ScanState& scan) {
   }
 
   if (held.complete) {
-    for (std::size_t i = 0; i < held.count && !scan.stopped; ++i) VisitSubdir(list, held.entries[i], path, scan);
+    for (std::size_t i = 0; i < held.count && !scan.stopped; ++i) AddSubdirEntry(list, held.entries[i], path, scan);
   } else if (!scan.stopped && Enter(scan, path, reported)) {
     // The listing did not open, or there was no memory to hold its
     // subdirectories: list again for them.
     search = OpenListing(scan, path, &entry, reported);
     if (search != INVALID_HANDLE_VALUE) {
       do {
-        VisitSubdir(list, entry, path, scan);
+        AddSubdirEntry(list, entry, path, scan);
       } while (!scan.stopped && FindNextFileA(search, &entry));
       if (scan.stopped) {
         FindClose(search);
@@ -256,12 +257,6 @@ int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   // A time the system cannot express as a date (before 1601, for one) is
   // kept as not valid; the file is recorded all the same.
   record->time_valid = FileTimeToSystemTime(&entry.ftLastWriteTime, &record->last_write) ? 1 : 0;
-  LinkFile(*dir, *record);
+  AppendFile(*dir, *record);
   return 0;
-}
-
-int AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {
-  PathBuffer child;
-  const int recorded = RecordSubdir(list, entry, dir_path, child);
-  return recorded > 0 ? ScanDirectory(list, child) : recorded;
 }

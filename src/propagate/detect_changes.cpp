@@ -1,4 +1,5 @@
-#include "driver/driver.h"
+#include "inventory/inventory.h"
+#include "platform/process_values.h"
 #include "propagate/propagate.h"
 
 namespace {

@@ -5,7 +5,7 @@
 
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 #include "support/start_menus.h"
 
 namespace {
@@ -38,7 +38,7 @@ void Add(DirList& list, const std::string& dir, const char* name, const SYSTEMTI
   std::strcpy(f->name, name);
   f->time_valid = time_valid;
   f->last_write = time;
-  AppendFile(list, dir.c_str(), f);
+  AddFile(list, dir.c_str(), f);
 }
 
 void AddDir(DirList& list, const std::string& dir) { ASSERT_NE(FindOrAppendDir(list, dir.c_str()), nullptr); }
@@ -95,8 +95,7 @@ TEST(CompareWriteTimes, AnInvalidTimeOnEitherSideIsNeverComparable) {
 TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
   StartMenus menus;
   const std::string programs = menus.User("Programs");
-  OwnedList owned_snapshot;
-  DirList& snapshot = owned_snapshot.list;
+  DirList snapshot{};
   Add(snapshot, programs, "Same.lnk", kNoon);
   Add(snapshot, programs, "Millis.lnk", kNoon);
   Add(snapshot, programs, "Backwards.lnk", kNoon);
@@ -106,9 +105,7 @@ TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
   Add(snapshot, programs, "tool.lnk", kNoon);
   Add(snapshot, programs, "Deleted.lnk", kNoon);
 
-  OwnedList owned_current;
-
-  DirList& current = owned_current.list;
+  DirList current{};
   Add(current, programs, "Backwards.lnk", At(2001, 6, 15, 11, 59, 59));
   Add(current, programs, "New.lnk", kNoon);
   Add(current, programs, "Same.lnk", kNoon);
@@ -126,13 +123,10 @@ TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
 
 TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
   StartMenus menus;
-  OwnedList owned_snapshot;
-  DirList& snapshot = owned_snapshot.list;
+  DirList snapshot{};
   AddDir(snapshot, menus.User("Programs"));
 
-  OwnedList owned_current;
-
-  DirList& current = owned_current.list;
+  DirList current{};
   AddDir(current, menus.User("Programs"));
   Add(current, menus.User("Programs/App"), "App.lnk", kNoon);
   Add(current, menus.User("Programs/App/Sub"), "Help.lnk", kNoon);
@@ -146,11 +140,9 @@ TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
 
 TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   StartMenus menus;
-  OwnedList owned_snapshot;
-  DirList& snapshot = owned_snapshot.list;
+  DirList snapshot{};
   Add(snapshot, menus.User("Programs"), "Tool.lnk", kNoon);
-  OwnedList owned_current;
-  DirList& current = owned_current.list;
+  DirList current{};
   Add(current, menus.user, "First.lnk", kNoon);
   Add(current, menus.user, "Second.lnk", kNoon, 0);
   Add(current, menus.User("Programs"), "Tool.lnk", kNoon);
@@ -159,8 +151,7 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   // However the root's record spells it.
   std::string shouted = menus.user;
   for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  OwnedList owned_spelled;
-  DirList& spelled = owned_spelled.list;
+  DirList spelled{};
   Add(spelled, shouted, "First.lnk", kNoon);
   StartCapture();
   PropagateChanges(snapshot, spelled);
@@ -176,10 +167,8 @@ TEST(PropagateChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAF
   // unchanged files ahead of the namesakes or not, both find the first.
   for (const int unchanged : {0, 20}) {
     SCOPED_TRACE(unchanged);
-    OwnedList owned_snapshot;
-    DirList& snapshot = owned_snapshot.list;
-    OwnedList owned_current;
-    DirList& current = owned_current.list;
+    DirList snapshot{};
+    DirList current{};
     const std::string programs = menus.User("Programs");
     for (int i = 0; i < unchanged; ++i) {
       const std::string name = "Unchanged " + std::to_string(i) + ".lnk";
@@ -204,13 +193,11 @@ TEST(PropagateChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAF
 
 TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
   StartMenus menus;
-  OwnedList owned_snapshot;
-  DirList& snapshot = owned_snapshot.list;
+  DirList snapshot{};
   Add(snapshot, menus.user, "Gone.lnk", kNoon);
   Add(snapshot, menus.User("Programs"), "Gone.lnk", kNoon);
   Add(snapshot, menus.User("Programs/GoneDir"), "Gone.lnk", kNoon);
-  OwnedList owned_current;
-  DirList& current = owned_current.list;
+  DirList current{};
   AddDir(current, menus.User("Programs"));
   EXPECT_EQ(Propagated(snapshot, current), "");
   EXPECT_EQ(Propagated(snapshot, DirList{}), "");

@@ -1,9 +1,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/driver.h"
-#include "driver/messages.h"
-#include "driver/platform.h"
+#include "platform/messages.h"
+#include "platform/path_buffer.h"
+#include "platform/platform.h"
+#include "platform/process_values.h"
 #include "propagate/propagate.h"
 
 int MapToAllUsers(PathBuffer destination, const char* source) {
@@ -61,5 +62,5 @@ void GrantEveryoneRead(const char* target) {
     return;
   }
   std::printf(kExecLine, command);
-  RunGrantCommand(command, target);
+  RunGrantCommand(target);
 }

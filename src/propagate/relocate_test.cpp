@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "driver/driver.h"
+#include "platform/process_values.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 #include "support/menu_lines.h"
 #include "support/start_menus.h"
 #include "support/temp_tree.h"

@@ -1,7 +1,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/driver.h"
+#include "platform/path_buffer.h"
+#include "platform/platform.h"
+#include "platform/process_values.h"
 #include "snapshot/snapshot.h"
 
 namespace {
@@ -97,7 +99,7 @@ bool ReadFileImage(SnapshotReader& reader, DirRecord& dir) {
   t.wMinute = Load16(image + 276);
   t.wSecond = Load16(image + 278);
   t.wMilliseconds = Load16(image + 280);
-  LinkFile(dir, *record);
+  AppendFile(dir, *record);
   return true;
 }
 

@@ -3,9 +3,9 @@
 #include <random>
 #include <string>
 
-#include "driver/driver.h"
+#include "platform/process_values.h"
 #include "snapshot/snapshot.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 #include "support/inventory_image.h"
 #include "support/temp_tree.h"
 
@@ -60,8 +60,7 @@ SnapshotImage RandomImage(std::mt19937& random, std::size_t max_dirs) {
 }
 
 TEST_F(LoadSnapshotTest, MissingFileFails) {
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   EXPECT_EQ(LoadSnapshot(list), -1);
   EXPECT_EQ(list.count, 0u);
 }
@@ -72,15 +71,14 @@ TEST_F(LoadSnapshotTest, RandomInventoriesComeBackIdenticalAndInOrder) {
     // Now and then one larger than the reader's and writer's buffers.
     const SnapshotImage image = RandomImage(random, round % 8 == 0 ? 400 : 12);
     {
-      OwnedList saved;
-      saved.list = ListOfImage(image);
-      ASSERT_EQ(SaveSnapshot(saved.list), 0);
+      DirList saved{};
+      saved = ListOfImage(image);
+      ASSERT_EQ(SaveSnapshot(saved), 0);
     }
     const std::string bytes = ReadFile(file);
     ASSERT_EQ(bytes, EncodeSnapshotImage(image)) << "round " << round;
 
-    OwnedList owned_loaded;
-    DirList& loaded = owned_loaded.list;
+    DirList loaded{};
     ASSERT_EQ(LoadSnapshot(loaded), 0) << "round " << round;
     ASSERT_EQ(DescribeSnapshotImage(ImageOfList(loaded)), DescribeSnapshotImage(image)) << "round " << round;
     ASSERT_TRUE(CountsMatchLinks(loaded));
@@ -93,30 +91,26 @@ TEST_F(LoadSnapshotTest, EveryTruncationFailsAndLeavesTheFileInPlace) {
   for (std::size_t length = 0; length < whole.size(); ++length) {
     const std::string cut = whole.substr(0, length);
     WriteFile(file, cut);
-    OwnedList owned_list;
-    DirList& list = owned_list.list;
+    DirList list{};
     ASSERT_EQ(LoadSnapshot(list), -1) << "cut at " << length;
     // What was read so far is still a consistent list.
     ASSERT_TRUE(CountsMatchLinks(list)) << "cut at " << length;
     ASSERT_EQ(ReadFile(file), cut) << "cut at " << length;
   }
   WriteFile(file, whole);
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   EXPECT_EQ(LoadSnapshot(list), 0);
 }
 
 TEST_F(LoadSnapshotTest, BytesAfterTheLastBlockAreIgnored) {
   WriteFile(file, EncodeSnapshotImage(kSmall) + "trailing");
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   ASSERT_EQ(LoadSnapshot(list), 0);
   EXPECT_EQ(DescribeSnapshotImage(ImageOfList(list)), DescribeSnapshotImage(kSmall));
 }
 
 TEST_F(LoadSnapshotTest, CountsTheFileCannotHoldFailBeforeAnythingIsAllocated) {
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   // Twelve bytes claiming four billion blocks.
   WriteFile(file, std::string("\xFF\xFF\xFF\xFF", 4) + std::string(8, '\0'));
   EXPECT_EQ(LoadSnapshot(list), -1);
@@ -149,8 +143,7 @@ TEST_F(LoadSnapshotTest, CountsTheFileCannotHoldFailBeforeAnythingIsAllocated) {
 TEST_F(LoadSnapshotTest, PathOrNameWithoutATerminatorFails) {
   const std::string longest(kMaxPath - 1, 'n');
   const std::string unterminated(kMaxPath, 'n');
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   WriteFile(file, EncodeSnapshotImage({{longest, {{longest, 1, {}}}}}));
   ASSERT_EQ(LoadSnapshot(list), 0);
   EXPECT_EQ(DescribeSnapshotImage(ImageOfList(list)),
@@ -160,8 +153,7 @@ TEST_F(LoadSnapshotTest, PathOrNameWithoutATerminatorFails) {
                                    SnapshotImage{{"D", {{"ok", 1, {}}, {unterminated, 1, {}}}}}}) {
     const std::string bytes = EncodeSnapshotImage(bad);
     WriteFile(file, bytes);
-    OwnedList owned_rejected;
-    DirList& rejected = owned_rejected.list;
+    DirList rejected{};
     EXPECT_EQ(LoadSnapshot(rejected), -1);
     EXPECT_EQ(ReadFile(file), bytes);
   }

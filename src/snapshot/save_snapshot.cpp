@@ -1,7 +1,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "driver/driver.h"
+#include "platform/path_buffer.h"
+#include "platform/platform.h"
+#include "platform/process_values.h"
 #include "snapshot/snapshot.h"
 
 namespace {

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
-#include "driver/driver.h"
+#include "platform/process_values.h"
 #include "snapshot/snapshot.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 #include "support/inventory_image.h"
 #include "support/temp_tree.h"
 
@@ -66,18 +66,17 @@ TEST_F(SaveSnapshotTest, GoldenFileIsWrittenExactlyAndReadsBack) {
 
   {
 
-    OwnedList saved;
+    DirList saved{};
 
-    saved.list = ListOfImage(GoldenImage());
+    saved = ListOfImage(GoldenImage());
 
-    ASSERT_EQ(SaveSnapshot(saved.list), 0);
+    ASSERT_EQ(SaveSnapshot(saved), 0);
 
   }
   EXPECT_EQ(ReadFile(file), GoldenBytes());
 
   WriteFile(file, GoldenBytes());
-  OwnedList owned_loaded;
-  DirList& loaded = owned_loaded.list;
+  DirList loaded{};
   ASSERT_EQ(LoadSnapshot(loaded), 0);
   EXPECT_EQ(DescribeSnapshotImage(ImageOfList(loaded)), DescribeSnapshotImage(GoldenImage()));
   EXPECT_TRUE(CountsMatchLinks(loaded));
@@ -88,15 +87,12 @@ TEST_F(SaveSnapshotTest, GoldenFileIsWrittenExactlyAndReadsBack) {
 TEST_F(SaveSnapshotTest, EmptyInventoryIsACountOfZeroAndADirectoryAloneIsItsImage) {
   ASSERT_EQ(SaveSnapshot(DirList{}), 0);
   EXPECT_EQ(ReadFile(file), std::string(4, '\0'));
-  OwnedList owned_loaded;
-  DirList& loaded = owned_loaded.list;
+  DirList loaded{};
   ASSERT_EQ(LoadSnapshot(loaded), 0);
   EXPECT_EQ(loaded.count, 0u);
   EXPECT_EQ(loaded.head, nullptr);
 
-  OwnedList owned_one;
-
-  DirList& one = owned_one.list;
+  DirList one{};
   FindOrAppendDir(one, "M");
   ASSERT_EQ(SaveSnapshot(one), 0);
   std::string expected(4 + kDirImageSize, '\0');
@@ -107,8 +103,7 @@ TEST_F(SaveSnapshotTest, EmptyInventoryIsACountOfZeroAndADirectoryAloneIsItsImag
 
 TEST_F(SaveSnapshotTest, WritesZerosAfterTerminatorsWhateverMemoryHolds) {
   const SnapshotImage image = {{"D", {{"f", 1, {2000, 1, 6, 1, 0, 0, 0, 0}}}}};
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   list = ListOfImage(image);
   std::memset(list.head->path + 2, 'x', kMaxPath - 2);
   std::memset(list.head->first_file->name + 2, 'y', kMaxPath - 2);
@@ -124,8 +119,7 @@ TEST_F(SaveSnapshotTest, ReplacesALongerEarlierSnapshot) {
 
 TEST_F(SaveSnapshotTest, RefusesAListWhoseCountsDisagreeWithItsLinks) {
   // The file would not read back as this list.
-  OwnedList owned_list;
-  DirList& list = owned_list.list;
+  DirList list{};
   list = ListOfImage({{"D", {{"f", 1, {}}}}});
   list.count = 2;
   EXPECT_EQ(SaveSnapshot(list), -1);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 #include "support/file_time.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"

@@ -4,7 +4,7 @@
 // platform header comes first, so that the system's own declarations keep
 // their names.
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 #include "faults/switchboard.h"
 
 #define SetCurrentDirectoryA FaultySetCurrentDirectoryA

@@ -11,7 +11,7 @@
 #include "faults/switchboard.h"
 #include "snapshot/snapshot.h"
 #include "support/menu_lines.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 #include "support/run_program.h"
 #include "support/temp_tree.h"
 #include "support/tree_state.h"

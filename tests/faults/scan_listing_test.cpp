@@ -9,7 +9,7 @@
 
 #include "faults/switchboard.h"
 #include "inventory/inventory.h"
-#include "support/owned_list.h"
+#include "support/records.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -47,10 +47,10 @@ struct ScanListing : ::testing::Test {
 };
 
 TEST_F(ScanListing, EachDirectoryIsListedOnceForBothPasses) {
-  OwnedList owned;
-  EXPECT_EQ(ScanDirectory(owned.list, root.str().c_str()), 0);
+  DirList owned{};
+  EXPECT_EQ(ScanDirectory(owned, root.str().c_str()), 0);
   const std::string s = Sep();
-  EXPECT_EQ(Outline(owned.list, root.str()), Sorted({": Help.lnk", s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
+  EXPECT_EQ(Outline(owned, root.str()), Sorted({": Help.lnk", s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
                                                      s + "Programs" + s + "Tool: Tool.lnk"}));
   EXPECT_EQ(CallCount(Operation::kFindFirstFile), 4);
 }
@@ -59,16 +59,16 @@ TEST_F(ScanListing, AListingThatDoesNotOpenIsTriedAgainForTheSubdirectories) {
   // The root's listing fails: its own file is lost, never the directories
   // below it, and the scan says so.
   ArmFault(Operation::kFindFirstFile, 1, ERROR_IO_DEVICE);
-  OwnedList owned;
+  DirList owned{};
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(ScanDirectory(owned.list, root.str().c_str()), -1);
+  EXPECT_EQ(ScanDirectory(owned, root.str().c_str()), -1);
   std::string out;
   for (char c : ::testing::internal::GetCapturedStdout()) {
     if (c != '\r') out += c;
   }
   EXPECT_EQ(out, "Cannot read " + root.str() + ": " + ErrorText(ERROR_IO_DEVICE) + "\n");
   const std::string s = Sep();
-  EXPECT_EQ(Outline(owned.list, root.str()), Sorted({s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
+  EXPECT_EQ(Outline(owned, root.str()), Sorted({s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
                                                      s + "Programs" + s + "Tool: Tool.lnk"}));
   EXPECT_EQ(CallCount(Operation::kFindFirstFile), 5);
 }
@@ -79,15 +79,15 @@ TEST_F(ScanListing, UnderARelativeRootAStartThatCannotBeGivenBackStopsTheScan) {
   fs::current_path(root.path().parent_path());
   const std::string scan_start = fs::current_path().string();
   ArmFault(Operation::kSetCurrentDirectory, 2);  // giving it back after the root's listing
-  OwnedList owned;
+  DirList owned{};
   ::testing::internal::CaptureStdout();
-  const int scanned = ScanDirectory(owned.list, root.path().filename().string().c_str());
+  const int scanned = ScanDirectory(owned, root.path().filename().string().c_str());
   std::string out = ::testing::internal::GetCapturedStdout();
   fs::current_path(start);
   out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
   EXPECT_EQ(scanned, -1);
   EXPECT_EQ(out, "Cannot read " + scan_start + ": " + ErrorText(ERROR_ACCESS_DENIED) + "\n");
-  EXPECT_EQ(owned.list.count, 0u);
+  EXPECT_EQ(owned.count, 0u);
   EXPECT_EQ(CallCount(Operation::kSetCurrentDirectory), 2);
 }
 

@@ -176,8 +176,8 @@ BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags)
   return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
 }
 
-void FaultyRunGrantCommand(const char* command_line, const char* target) {
-  if (!ShouldFail(Operation::kRunGrantCommand) && !GrantsSkipped) RunGrantCommand(command_line, target);
+void FaultyRunGrantCommand(const char* target) {
+  if (!ShouldFail(Operation::kRunGrantCommand) && !GrantsSkipped) RunGrantCommand(target);
 }
 
 // Every form of new and delete, so that all meet on malloc and free (the

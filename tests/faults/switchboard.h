@@ -12,7 +12,7 @@
 
 #include <string>
 
-#include "driver/platform.h"
+#include "platform/platform.h"
 
 enum class Operation {
   kSetCurrentDirectory,
@@ -86,4 +86,4 @@ DWORD FaultyGetFileAttributesA(const char* path);
 BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyMoveFileA(const char* source, const char* destination);
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
-void FaultyRunGrantCommand(const char* command_line, const char* target);
+void FaultyRunGrantCommand(const char* target);

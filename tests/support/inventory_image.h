@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "inventory/inventory.h"
+#include "support/records.h"
 #include "support/snapshot_image.h"
 
 // Every record in list order, each directory with its chain; the counts
@@ -38,7 +39,7 @@ inline DirList ListOfImage(const SnapshotImage& image) {
       const ImageTime& t = file.time;
       record->last_write = SYSTEMTIME{t.year, t.month, t.day_of_week, t.day, t.hour, t.minute, t.second,
                                       t.milliseconds};
-      AppendFile(list, dir.path.c_str(), record);
+      AddFile(list, dir.path.c_str(), record);
     }
   }
   return list;

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/driver.h"
+#include "platform/process_values.h"
 #include "support/menu_lines.h"
 #include "support/temp_tree.h"
 

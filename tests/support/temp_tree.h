@@ -55,3 +55,16 @@ void SetMode(const fs::path& path, unsigned mode);
 
 // Every path below root, relative, "/"-separated, sorted; directories end in "/".
 std::string ListTree(const fs::path& root);
+
+// Makes a directory current for the length of a test, and gives the one
+// before back at its end.
+struct InDirectory {
+  explicit InDirectory(const fs::path& path) : previous(fs::current_path()) { fs::current_path(path); }
+  ~InDirectory() {
+    std::error_code error;
+    fs::current_path(previous, error);
+  }
+  InDirectory(const InDirectory&) = delete;
+  InDirectory& operator=(const InDirectory&) = delete;
+  fs::path previous;
+};

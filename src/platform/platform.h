@@ -3,15 +3,15 @@
 //
 // Everything else reaches the system through the Win32 calls below, under
 // their Win32 names and types. On Windows they are the system's own. On
-// POSIX, platform_posix.cpp supplies them with the Win32 behaviour the rest
-// of the program relies on:
+// POSIX, the *_posix.cpp files beside this one supply them, one concern a
+// file, with the Win32 behaviour the rest of the program relies on:
 //
 //  - A call that fails sets the last error (GetLastError) to the Win32 code
 //    of its errno where the program tells that code apart: ENOENT is
 //    ERROR_FILE_NOT_FOUND, ENOTDIR ERROR_DIRECTORY, EACCES
 //    ERROR_ACCESS_DENIED, ENOMEM ERROR_NOT_ENOUGH_MEMORY, EIO
 //    ERROR_IO_DEVICE; any other errno e becomes kErrnoErrorBit | e, so that
-//    DescribeError still gives the system's own text for it.
+//    DescribeError still gives the system's own text for it (errors_posix).
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
@@ -22,14 +22,15 @@
 //    ERROR_NO_MORE_FILES; a listing that could not be read whole (the
 //    directory's read failed, an entry could not be looked at, memory ran
 //    out) delivers every entry it did read and then fails with that error.
-//    An empty listing fails at once with ERROR_FILE_NOT_FOUND, as on Windows.
+//    An empty listing fails at once with ERROR_FILE_NOT_FOUND, as on Windows
+//    (listing_posix).
 //  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails
 //    for a value with the top bit set. A modification time before 1601 is
-//    handed over as such a value, so its conversion fails.
+//    handed over as such a value, so its conversion fails (times_posix).
 //  - CreateFileA with share mode 0 gives the opener exclusive use: a second
 //    opener fails, and never truncates what the first one is writing.
 //  - DeleteFileA removes a file or a link, never a directory, and fails on a
-//    file that another opener holds with share mode 0.
+//    file that another opener holds with share mode 0 (files_posix).
 //  - MoveFileA never overwrites: it fails when anything exists at the
 //    destination. A file or link moves across devices by copy (data,
 //    permission bits and last-write time, as a rename keeps them) and
@@ -40,9 +41,9 @@
 //    step and refuses a directory at the destination. Across devices the
 //    namesake is kept under a second name until the source is gone, and
 //    put back when the source cannot be removed: the file ends in exactly
-//    one place, or the move fails with both as they were.
+//    one place, or the move fails with both as they were (moves_posix).
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
-//    all is there; a dangling link exists.
+//    all is there; a dangling link exists, with FILE_ATTRIBUTE_REPARSE_POINT.
 //
 // Paths on POSIX use "/" wherever Windows uses "\": kPathSeparator.
 
@@ -180,13 +181,14 @@ bool IsFullPath(const char* path);
 // No shell or command interpreter is involved (the interpreter would
 // expand %NAME% inside the quoted path), and "Cacls" is found on the
 // absolute entries of PATH only, never in the current directory. On
-// Windows Cacls.exe is started with command_line as its command line; on
-// POSIX with the argument vector {"Cacls", target, "/T", "/E", "/G",
-// "Everyone:R"}. Its output goes to the null device, its error output to
-// ours. Standard output is flushed first. A command that cannot be
-// started, and its exit status, are ignored. Allocates nothing: it runs
-// between a move and the end of its grant, where the run must not end.
-void RunGrantCommand(const char* command_line, const char* target);
+// Windows Cacls.exe is started with kGrantCommand (messages.h) made for
+// target as its command line, the line the program prints; on POSIX with
+// the argument vector {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}.
+// Its output goes to the null device, its error output to ours. Standard
+// output is flushed first. A command that cannot be started, and its exit
+// status, are ignored. Allocates nothing: it runs between a move and the
+// end of its grant, where the run must not end.
+void RunGrantCommand(const char* target);
 
 // Standard output on a console. The program prints names as the narrow
 // calls give them: in the system's narrow code page, which the manifest

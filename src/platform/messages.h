@@ -1,7 +1,8 @@
 #pragma once
-// Every fixed text of the program in one place: what it prints, the
-// command it runs, the file it keeps and the statuses it ends with. All are
-// printf formats, so "%%" prints one percent sign.
+// Every fixed text of the program in one place, for every floor that
+// prints: what it prints, the command it runs, the file it keeps and the
+// statuses it ends with. All are printf formats, so "%%" prints one
+// percent sign.
 
 // Exit statuses: -1 comes out as 255 on POSIX, 0xFFFFFFFF on Windows.
 constexpr int kExitSuccess = 0;

@@ -1,0 +1,67 @@
+// Files: attributes, share mode 0 and deletion, as Windows has them.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/temp_tree.h"
+
+namespace {
+
+TEST(GetFileAttributesA, AnswersInvalidOnlyWhenNothingIsThere) {
+  TempDir dir;
+  WriteFile(dir.path() / "f", "");
+  fs::create_directory(dir.path() / "d");
+  EXPECT_EQ(GetFileAttributesA((dir.path() / "nothing").string().c_str()), INVALID_FILE_ATTRIBUTES);
+  const DWORD file = GetFileAttributesA((dir.path() / "f").string().c_str());
+  ASSERT_NE(file, INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(file & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  EXPECT_NE(GetFileAttributesA((dir.path() / "d").string().c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+HANDLE OpenExclusive(const fs::path& path, DWORD access, DWORD disposition) {
+  return CreateFileA(path.string().c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+TEST(CreateFileA, ShareModeZeroRefusesASecondOpenerWithoutTruncating) {
+  TempDir dir;
+  const fs::path snapshot = dir.path() / "Dravonel.Dat";
+  HANDLE writer = OpenExclusive(snapshot, GENERIC_WRITE, CREATE_ALWAYS);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(writer, "half", 4, &written, nullptr));
+
+  EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenExclusive(snapshot, GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  // Nor can another run delete it while it is being written.
+  EXPECT_FALSE(DeleteFileA(snapshot.string().c_str()));
+  ASSERT_TRUE(WriteFile(writer, " done", 5, &written, nullptr));
+  CloseHandle(writer);
+  EXPECT_EQ(ReadFile(snapshot), "half done");
+
+  HANDLE reader = OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+  char buffer[16] = {};
+  DWORD got = 0;
+  ASSERT_TRUE(ReadFile(reader, buffer, sizeof buffer, &got, nullptr));
+  EXPECT_EQ(got, 9u);  // a read that meets the end succeeds, short
+  DWORD high = 0;
+  EXPECT_EQ(GetFileSize(reader, &high), 9u);
+  EXPECT_EQ(high, 0u);
+  CloseHandle(reader);
+
+  EXPECT_TRUE(DeleteFileA(snapshot.string().c_str()));
+  EXPECT_FALSE(fs::exists(snapshot));
+  EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+}
+
+TEST(DeleteFileA, NeverRemovesADirectory) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "d");
+  EXPECT_FALSE(DeleteFileA((dir.path() / "d").string().c_str()));
+  EXPECT_TRUE(fs::is_directory(dir.path() / "d"));
+  EXPECT_FALSE(DeleteFileA((dir.path() / "nothing").string().c_str()));
+}
+
+}  // namespace

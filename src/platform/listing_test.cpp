@@ -1,0 +1,88 @@
+// The listing: every entry of the current directory, in the order NTFS
+// gives, each with what the scan relies on.
+#include "platform/platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "support/temp_tree.h"
+
+namespace {
+
+// What the listing reports for each entry of the current directory.
+struct Listed {
+  std::string name;
+  bool directory;
+};
+
+std::vector<Listed> ListCurrentDirectory() {
+  std::vector<Listed> listed;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA("*.*", &entry);
+  if (search == INVALID_HANDLE_VALUE) return listed;
+  do {
+    listed.push_back({entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+  } while (FindNextFileA(search, &entry));
+  FindClose(search);
+  return listed;
+}
+
+TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
+  TempDir dir;
+  WriteFile(dir.path() / "b.lnk", "");
+  WriteFile(dir.path() / "README", "");  // no dot in the name
+  WriteFile(dir.path() / "a_b", "");
+  fs::create_directory(dir.path() / "Apps");
+  fs::create_directory(dir.path() / "c");
+#ifndef _WIN32
+  WriteFile(dir.path() / "APPS", "");  // the same name folded: plain bytes decide
+#endif
+  InDirectory inside(dir.path());
+
+  const std::vector<Listed> listed = ListCurrentDirectory();
+  std::vector<std::string> names;
+  for (const Listed& item : listed) names.push_back(item.name);
+  // NTFS order compares upper-cased letters, so '_' (0x5F) sorts after
+  // 'P' (0x50). Wine hands over whatever order the host file system has.
+#ifdef _WIN32
+  std::vector<std::string> expected{".", "..", "Apps", "a_b", "b.lnk", "c", "README"};
+  std::sort(names.begin(), names.end());
+  std::sort(expected.begin(), expected.end());
+#else
+  const std::vector<std::string> expected{".", "..", "APPS", "Apps", "a_b", "b.lnk", "c", "README"};
+#endif
+  EXPECT_EQ(names, expected);
+  for (const Listed& item : listed) {
+    const bool expect_directory = item.name == "." || item.name == ".." || item.name == "Apps" || item.name == "c";
+    EXPECT_EQ(item.directory, expect_directory) << item.name;
+  }
+}
+
+#ifndef _WIN32
+TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
+  TempDir dir;
+  fs::create_directory(dir.path() / "target_dir");
+  WriteFile(dir.path() / "target_file", "");
+  SetWriteTime(dir.path() / "target_file", UtcSeconds(2001, 1, 1));
+  fs::create_directory_symlink(dir.path() / "target_dir", dir.path() / "link_dir");
+  fs::create_symlink(dir.path() / "target_file", dir.path() / "link_file");
+  fs::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
+  InDirectory inside(dir.path());
+  for (const Listed& item : ListCurrentDirectory()) {
+    if (item.name.rfind("link", 0) == 0 || item.name == "dangling") {
+      EXPECT_FALSE(item.directory) << item.name;
+    }
+  }
+  EXPECT_NE(GetFileAttributesA((dir.path() / "dangling").string().c_str()), INVALID_FILE_ATTRIBUTES);
+  // Deleting a link removes the link, not what it points to.
+  EXPECT_TRUE(DeleteFileA((dir.path() / "link_dir").string().c_str()));
+  EXPECT_TRUE(DeleteFileA((dir.path() / "link_file").string().c_str()));
+  EXPECT_TRUE(fs::is_directory(dir.path() / "target_dir"));
+  EXPECT_TRUE(fs::exists(dir.path() / "target_file"));
+}
+#endif
+
+}  // namespace
