@@ -7,6 +7,9 @@ cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 
+echo "== every include points down a floor"
+scripts/check_layers.sh
+
 echo "== host build and tests"
 cmake --workflow --preset host
 
