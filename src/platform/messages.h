@@ -34,6 +34,10 @@ constexpr const char* kMovingDirLine = "Moving Dir %s \n        to %s\n";
 constexpr const char* kMovingFileLine = "Moving File %s \n         to %s\n";
 constexpr const char* kExecLine = "Exec '%s'\n";
 constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G Everyone:R";
+// Why a grant did not happen, when the system gives no reason of its own.
+constexpr const char* kGrantNotFoundReason = "Cacls is not on PATH";
+constexpr const char* kGrantStatusReason = "Cacls ended with exit status %lu";
+constexpr const char* kGrantSignalReason = "Cacls was ended by signal %d";
 
 // An item whose source, destination or command line would not fit its
 // 260-byte buffer is skipped with one of these, and the run goes on. The

@@ -185,10 +185,15 @@ bool IsFullPath(const char* path);
 // target as its command line, the line the program prints; on POSIX with
 // the argument vector {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}.
 // Its output goes to the null device, its error output to ours. Standard
-// output is flushed first. A command that cannot be started, and its exit
-// status, are ignored. Allocates nothing: it runs between a move and the
-// end of its grant, where the run must not end.
-void RunGrantCommand(const char* target);
+// output is flushed first.
+//
+// Returns 0 when the command ran and ended with exit status 0. Otherwise
+// -1, with why in reason (size bytes, always terminated, one line): the
+// command is not on PATH, could not be started (the system's reason), or
+// ended with another status (which) or, on POSIX, by a signal (which).
+// Allocates nothing: it runs between a move and the end of its grant,
+// where the run must not end.
+int RunGrantCommand(const char* target, char* reason, std::size_t size);
 
 // Standard output on a console. The program prints names as the narrow
 // calls give them: in the system's narrow code page, which the manifest

@@ -62,5 +62,6 @@ void GrantEveryoneRead(const char* target) {
     return;
   }
   std::printf(kExecLine, command);
-  RunGrantCommand(target);
+  char reason[kErrorTextSize];
+  RunGrantCommand(target, reason, sizeof reason);
 }

@@ -176,8 +176,12 @@ BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags)
   return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
 }
 
-void FaultyRunGrantCommand(const char* target) {
-  if (!ShouldFail(Operation::kRunGrantCommand) && !GrantsSkipped) RunGrantCommand(target);
+int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size) {
+  if (Fails(Operation::kRunGrantCommand)) {
+    DescribeError(GetLastError(), reason, size);
+    return -1;
+  }
+  return GrantsSkipped ? 0 : RunGrantCommand(target, reason, size);
 }
 
 // Every form of new and delete, so that all meet on malloc and free (the

@@ -86,4 +86,4 @@ DWORD FaultyGetFileAttributesA(const char* path);
 BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyMoveFileA(const char* source, const char* destination);
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
-void FaultyRunGrantCommand(const char* target);
+int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size);
