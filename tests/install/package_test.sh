@@ -83,8 +83,13 @@ if [ "$kind" = host ]; then
 ./usr/share/doc/dravonel/copyright
 ./usr/share/man/man1/Cacls.1.gz
 ./usr/share/man/man1/dravonel.1.gz"
+  # Named by its system and architecture, as the ZIP and the MSI are; the
+  # README and the license at its top, beside the installed tree.
+  [ "$(basename "$tgz")" = "dravonel-$version-linux-$(uname -m).tar.gz" ] || fail "$(basename "$tgz"): not named by its architecture"
   expect_contents ".tar.gz" "$(tar tzf "$tgz" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
-"bin/Cacls
+"LICENSE
+README.md
+bin/Cacls
 bin/dravonel
 share/doc/dravonel/README.md
 share/doc/dravonel/changelog.gz
@@ -96,6 +101,7 @@ share/man/man1/dravonel.1.gz"
   for copyright in "$work"/unpacked/usr/share/doc/dravonel/copyright "$work"/untarred/*/share/doc/dravonel/copyright; do
     [ "$(copyright_license_text "$copyright")" = "$(license_text)" ] || fail "$copyright does not hold the license"
   done
+  cmp -s "$work"/untarred/*/LICENSE "$license" || fail "the .tar.gz's LICENSE is not the license"
   docs="$work/unpacked/usr/share"
   [ "$(zcat "$docs/doc/dravonel/changelog.gz" | head -n 1)" = "dravonel ($version) unstable; urgency=medium" ] \
     || fail "changelog's newest entry is not $version"
