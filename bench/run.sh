@@ -36,7 +36,7 @@ while [ $# -gt 0 ]; do
     --runs) runs=$2; shift 2 ;;
     --note) note=$2; shift 2 ;;
     --publish) publish=true; shift ;;
-    *) sed -n '2,16p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,15p' "$0" >&2; exit 2 ;;
   esac
 done
 
