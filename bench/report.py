@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Writes docs/BENCHMARKS.md and docs/benchmarks.png from the results
-bench/run.sh left in build/bench/results.
+"""Writes BENCHMARKS.md and benchmarks.png into OUT from the results
+bench/run.sh left in build/bench/results; the script passes build/bench,
+and copies both to docs/ when asked to publish them.
 
-    report.py RESULTS DOCS"""
+    report.py RESULTS OUT"""
 
 import datetime
 import glob
@@ -155,10 +156,10 @@ def verdict(ok):
 
 
 def main():
-    results, docs = sys.argv[1], sys.argv[2]
+    results, out_dir = sys.argv[1], sys.argv[2]
     shapes, sizes, data = load(results)
     info = machine(results)
-    plot(shapes, sizes, data, os.path.join(docs, "benchmarks.png"))
+    plot(shapes, sizes, data, os.path.join(out_dir, "benchmarks.png"))
     bench = micro(results)
 
     def tool(shape, n, name):
@@ -325,11 +326,12 @@ def main():
         w("")
 
     w("## Rerunning\n")
-    w("`bench/run.sh` (see the README for the packages it needs) regenerates this page and its plot; "
+    w("`bench/run.sh --publish` (see the README for the packages it needs) regenerates this page and "
+      "its plot; without `--publish` it writes them to `build/bench` only. "
       "`--skip-400k` leaves out the largest trees, `--shapes deep` or `--shapes wide` one shape, "
       "`--runs N` sets the repetitions. The trees are kept in `build/bench/data` and made again "
       "only when the generator changes.")
-    with open(os.path.join(docs, "BENCHMARKS.md"), "w") as f:
+    with open(os.path.join(out_dir, "BENCHMARKS.md"), "w") as f:
         f.write("\n".join(out) + "\n")
 
 

@@ -2,20 +2,23 @@
 # Times whole runs of dravonel against find, mtree and rsync on generated
 # Start Menu trees of both shapes (deep: nested vendor and product folders;
 # wide: hundreds of program folders side by side) of 10,000, 100,000 and
-# 400,000 files, runs the micro-benchmarks, and writes docs/BENCHMARKS.md
-# with its plot.
+# 400,000 files, runs the micro-benchmarks, and writes the report,
+# build/bench/BENCHMARKS.md with its plot build/bench/benchmarks.png.
 #
 #   bench/run.sh [--skip-400k] [--sizes "N ..."] [--shapes "deep wide"]
-#                [--runs N] [--note TEXT]
+#                [--runs N] [--note TEXT] [--publish]
 #
 # --note puts a sentence of your own under the machine's description, such
 # as "The machine was shared with another build while this ran."
+# --publish also copies the report and its plot over the tracked
+# docs/BENCHMARKS.md and docs/benchmarks.png; without it a trial run, of a
+# few sizes or runs, leaves them alone.
 #
 # Every process is timed by hyperfine on the same warm tree in the same run
 # (medians of several runs), and run once more under /usr/bin/time for its
 # peak memory. Copy runs move what changed, so each repetition starts from
 # the same prepared state, made outside the timed region (bench/state.py).
-# The trees, results and build live in build/bench.
+# The trees, results, report and build live in build/bench.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -24,6 +27,7 @@ sizes=(10000 100000 400000)
 shapes=(deep wide)
 runs=""
 note=""
+publish=false
 while [ $# -gt 0 ]; do
   case "$1" in
     --skip-400k) sizes=(10000 100000); shift ;;
@@ -31,7 +35,8 @@ while [ $# -gt 0 ]; do
     --shapes) read -r -a shapes <<<"$2"; shift 2 ;;
     --runs) runs=$2; shift 2 ;;
     --note) note=$2; shift 2 ;;
-    *) sed -n '2,13p' "$0" >&2; exit 2 ;;
+    --publish) publish=true; shift ;;
+    *) sed -n '2,15p' "$0" >&2; exit 2 ;;
   esac
 done
 
@@ -164,5 +169,9 @@ echo "== micro-benchmarks"
   --benchmark_out_format=json >/dev/null
 uptime >"$results/load-after.txt"
 
-$python "$here/report.py" "$results" "$top/docs"
-echo "Wrote docs/BENCHMARKS.md and docs/benchmarks.png"
+$python "$here/report.py" "$results" "$build"
+echo "Wrote build/bench/BENCHMARKS.md and build/bench/benchmarks.png"
+if $publish; then
+  cp "$build/BENCHMARKS.md" "$build/benchmarks.png" "$top/docs/"
+  echo "Published them as docs/BENCHMARKS.md and docs/benchmarks.png"
+fi

@@ -10,6 +10,11 @@
 # appends to PATH on install and takes the entry out again on removal, and
 # the two standard actions that carry it out; Windows Installer tells the
 # running programs of the change itself.
+#
+# wixl leaves the File table's version of dravonel.exe empty, which makes
+# Windows Installer judge the file by its hash and date instead of its
+# version; msibuild writes it in, the same numbers as the VERSIONINFO of
+# cmake/dravonel.rc.in (and its language, US English).
 
 find_program(DRAVONEL_WIXL wixl)
 find_program(DRAVONEL_MSIBUILD msibuild)
@@ -19,6 +24,7 @@ find_program(DRAVONEL_MSIBUILD msibuild)
 string(UUID DRAVONEL_PRODUCT_CODE NAMESPACE 3508FCA5-3938-4994-A794-6C976F05DF1E
   NAME "dravonel ${PROJECT_VERSION}" TYPE SHA1 UPPER)
 
+set(DRAVONEL_FILE_VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.${PROJECT_VERSION_PATCH}.0)
 set(DRAVONEL_MSI ${CPACK_PACKAGE_DIRECTORY}/dravonel-${PROJECT_VERSION}-${CPACK_SYSTEM_NAME}.msi)
 set(DRAVONEL_MSI_WORK ${PROJECT_BINARY_DIR}/msi)
 set(DRAVONEL_MSI_SOURCES
@@ -44,6 +50,7 @@ if(DRAVONEL_WIXL AND DRAVONEL_MSIBUILD)
       -i ${PROJECT_SOURCE_DIR}/packaging/Environment.idt
       -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('RemoveEnvironmentStrings', 3300)"
       -q "INSERT INTO `InstallExecuteSequence` (`Action`, `Sequence`) VALUES ('WriteEnvironmentStrings', 5200)"
+      -q "UPDATE `File` SET `Version` = '${DRAVONEL_FILE_VERSION}', `Language` = '1033' WHERE `File` = 'dravonel.exe'"
     COMMAND ${CMAKE_COMMAND} -E rename dravonel.msi ${DRAVONEL_MSI}
     DEPENDS dravonel ${DRAVONEL_MSI_SOURCES}
     WORKING_DIRECTORY ${DRAVONEL_MSI_WORK}

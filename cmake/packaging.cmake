@@ -22,6 +22,11 @@ else()
   endif()
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   set(CPACK_GENERATOR DEB TGZ)
+  # dravonel-<version>-linux-x86_64.tar.gz, named as the ZIP and the MSI
+  # are; the .deb names its architecture Debian's way.
+  string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}" CPACK_SYSTEM_NAME)
+  set(CPACK_DRAVONEL_ARCHIVE_TOP ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE)
+  set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/archive_top.cmake)
 endif()
 
 set(CPACK_PACKAGE_NAME dravonel)

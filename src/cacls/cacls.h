@@ -3,7 +3,7 @@
 // systems that have none. It does with permission bits what the command
 // line asks of an access list:
 //
-//   Cacls <path> [/T] [/E] [/G Everyone:perm ...]
+//   Cacls <path> [/T] [/E] /G Everyone:perm [...]
 //
 //  /T  the path and, for a directory, everything below it.
 //  /E  edit: add the granted bits to those already there. Without it the
@@ -45,7 +45,7 @@ constexpr int kCaclsUsage = 1;
 constexpr int kCaclsFailed = 2;
 
 constexpr const char* kCaclsUsageText =
-    "Usage: Cacls <path> [/T] [/E] [/G Everyone:perm ...]\n"
+    "Usage: Cacls <path> [/T] [/E] /G Everyone:perm [...]\n"
     "  /T  the path and everything below it\n"
     "  /E  add to the permissions instead of replacing them\n"
     "  perm: R (read), W (write), C (change), F (full)\n";

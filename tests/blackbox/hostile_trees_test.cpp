@@ -350,16 +350,56 @@ TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
   EXPECT_EQ(ChangedModes(outside_modes, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
 }
 
-// Runs the built program as a user who cannot read what mode bits forbid:
-// ourselves, or nobody (uid and gid 65534) when we are root, for whom
-// every folder is readable. The sandbox then belongs to nobody.
-RunResult RunAsUnprivileged(const Sandbox& sandbox, const std::vector<std::string>& arguments) {
+// The built dravonel and Cacls copied into a folder of their own that every
+// user may enter, for runs as nobody: the build tree may lie in a private
+// checkout (a home folder is 0700 on Debian) where nobody cannot reach the
+// originals. Returns "" when nobody can run both copies, or why not.
+std::string CopyProgramsForNobody(const TempDir& folder) {
+  std::error_code error;
+  fs::permissions(folder.path(), fs::perms(0755), error);
+  for (const char* name : {"dravonel", "Cacls"}) {
+    const fs::path copy = folder.path() / name;
+    if (!error) fs::copy_file(BuiltProgram(name), copy, error);
+    if (!error) fs::permissions(copy, fs::perms(0755), error);
+  }
+  if (error) return "cannot copy the programs to " + folder.str() + ": " + error.message();
+  const pid_t child = fork();
+  if (child == 0) {
+    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(255);
+    for (const char* name : {"dravonel", "Cacls"}) {
+      if (access((folder.path() / name).c_str(), X_OK) != 0) _exit(errno);
+    }
+    _exit(0);
+  }
+  if (child < 0) return std::string("cannot fork: ") + std::strerror(errno);
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return std::string("cannot wait: ") + std::strerror(errno);
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) == 255) return "cannot become the user nobody";
+  if (WEXITSTATUS(status) != 0) {
+    return "the user nobody cannot run the programs copied to " + folder.str() + ": " +
+           std::strerror(WEXITSTATUS(status));
+  }
+  return "";
+}
+
+// Runs dravonel as a user who cannot read what mode bits forbid: ourselves,
+// or nobody (uid and gid 65534) when we are root, for whom every folder is
+// readable. Nobody runs the copies in programs, from there, with them first
+// on PATH. The sandbox then belongs to nobody.
+RunResult RunAsUnprivileged(const Sandbox& sandbox, const TempDir& programs,
+                            const std::vector<std::string>& arguments) {
   if (geteuid() != 0) return sandbox.Run(arguments);
   const std::vector<std::string> strings = DravonelArguments(arguments);
-  const std::vector<std::string> variables = sandbox.Environment();
+  std::vector<std::string> variables = sandbox.Environment();
+  for (std::string& variable : variables) {
+    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + programs.str() + ":/usr/local/bin:/usr/bin:/bin";
+  }
   std::vector<char*> argv = NullTerminated(strings);
   std::vector<char*> envp = NullTerminated(variables);
-  const std::string program = BuiltProgram("dravonel");
+  const std::string program = programs.str() + "/dravonel";
+  const std::string working_folder = programs.str();
   TempDir capture;
   const std::string out = capture.str() + "/out";
   FILE* out_file = std::fopen(out.c_str(), "w");
@@ -368,6 +408,9 @@ RunResult RunAsUnprivileged(const Sandbox& sandbox, const std::vector<std::strin
   const pid_t child = fork();
   if (child == 0) {
     dup2(fileno(out_file), STDOUT_FILENO);
+    // A working folder nobody may enter: the scan gives its start back,
+    // and the test's own may be as private as the checkout.
+    if (chdir(working_folder.c_str()) != 0) _exit(127);
     if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(127);
     execve(program.c_str(), argv.data(), envp.data());
     _exit(127);
@@ -405,8 +448,13 @@ TEST(HostileTrees, UnreadableFoldersAreReportedAndTheSnapshotWaitsForARerun) {
   Put(User(sandbox, "Programs/Open/b.lnk"), "b", kThen);
   fs::create_directories(AllUsers(sandbox, "Programs/Open"));
   fs::create_directories(AllUsers(sandbox, "Programs/Locked"));
+  TempDir programs;
+  if (geteuid() == 0) {
+    const std::string unreachable = CopyProgramsForNobody(programs);
+    if (!unreachable.empty()) GTEST_SKIP() << unreachable;
+  }
   HandOverToNobody(sandbox.root.path());
-  ASSERT_EQ(RunAsUnprivileged(sandbox, {}).exit_status, 0u);
+  ASSERT_EQ(RunAsUnprivileged(sandbox, programs, {}).exit_status, 0u);
   const std::string earlier = ReadFile(sandbox.snapshot);
 
   // A snapshot missing a folder would make its items look new to a copy
@@ -414,7 +462,7 @@ TEST(HostileTrees, UnreadableFoldersAreReportedAndTheSnapshotWaitsForARerun) {
   // even the earlier one.
   SetMode(User(sandbox, "Programs/Locked"), 0);
   const std::string locked = "Cannot read " + User(sandbox, "Programs/Locked") + ": Permission denied\n";
-  RunResult run = RunAsUnprivileged(sandbox, {});
+  RunResult run = RunAsUnprivileged(sandbox, programs, {});
   EXPECT_EQ(run.exit_status, kFailureStatus);
   EXPECT_EQ(run.out, locked);
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
@@ -431,7 +479,7 @@ TEST(HostileTrees, UnreadableFoldersAreReportedAndTheSnapshotWaitsForARerun) {
   SetMode(User(sandbox, "Programs/Locked"), 0);
   SetMode(User(sandbox, "Programs/Sealed"), 0);
   const TreeModes outside = ReadModes(sandbox.root.path(), sandbox.all_users_menu);
-  run = RunAsUnprivileged(sandbox, {"/c"});
+  run = RunAsUnprivileged(sandbox, programs, {"/c"});
   EXPECT_EQ(run.exit_status, kFailureStatus);
   EXPECT_EQ(run.out, locked + "Cannot read " + User(sandbox, "Programs/Sealed") + ": Permission denied\n" +
                          MovedFile(sandbox, "Programs/Open/c.lnk") +
@@ -443,7 +491,7 @@ TEST(HostileTrees, UnreadableFoldersAreReportedAndTheSnapshotWaitsForARerun) {
   // Once they can be read, a rerun carries over the rest.
   SetMode(User(sandbox, "Programs/Locked"), 0700);
   SetMode(User(sandbox, "Programs/Sealed"), 0700);
-  run = RunAsUnprivileged(sandbox, {"/c"});
+  run = RunAsUnprivileged(sandbox, programs, {"/c"});
   EXPECT_EQ(run.exit_status, 0u);
   EXPECT_EQ(run.out, MovedFile(sandbox, "Programs/Locked/new.lnk") + MovedDir(sandbox, "Programs/Sealed"));
   EXPECT_FALSE(fs::exists(sandbox.snapshot));

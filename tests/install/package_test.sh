@@ -39,6 +39,14 @@ expect_contents() {
 license_text() { sed -n '/^Permission/,$p' "$license"; }
 copyright_license_text() { sed -n '/^ Permission/,$p' "$1" | sed 's/^ //; s/^\.$//'; }
 
+# The file version in a Windows program's VERSIONINFO, as "1.2.3.0": the four
+# 16-bit parts that follow the signature of its fixed file information.
+file_version() {
+  local at
+  at=$(grep -obUaP '\xBD\x04\xEF\xFE' "$1" | head -n 1 | cut -d: -f1)
+  [ -n "$at" ] && od -An -tu2 -j $((at + 8)) -N 8 "$1" | awk '{ print $2 "." $1 "." $4 "." $3 }'
+}
+
 # A full round with the programs in bin: snapshot, an install, copy run.
 full_round() {
   local bin="$1" root="$2"
@@ -83,8 +91,13 @@ if [ "$kind" = host ]; then
 ./usr/share/doc/dravonel/copyright
 ./usr/share/man/man1/Cacls.1.gz
 ./usr/share/man/man1/dravonel.1.gz"
+  # Named by its system and architecture, as the ZIP and the MSI are; the
+  # README and the license at its top, beside the installed tree.
+  [ "$(basename "$tgz")" = "dravonel-$version-linux-$(uname -m).tar.gz" ] || fail "$(basename "$tgz"): not named by its architecture"
   expect_contents ".tar.gz" "$(tar tzf "$tgz" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
-"bin/Cacls
+"LICENSE
+README.md
+bin/Cacls
 bin/dravonel
 share/doc/dravonel/README.md
 share/doc/dravonel/changelog.gz
@@ -96,6 +109,7 @@ share/man/man1/dravonel.1.gz"
   for copyright in "$work"/unpacked/usr/share/doc/dravonel/copyright "$work"/untarred/*/share/doc/dravonel/copyright; do
     [ "$(copyright_license_text "$copyright")" = "$(license_text)" ] || fail "$copyright does not hold the license"
   done
+  cmp -s "$work"/untarred/*/LICENSE "$license" || fail "the .tar.gz's LICENSE is not the license"
   docs="$work/unpacked/usr/share"
   [ "$(zcat "$docs/doc/dravonel/changelog.gz" | head -n 1)" = "dravonel ($version) unstable; urgency=medium" ] \
     || fail "changelog's newest entry is not $version"
@@ -123,10 +137,14 @@ dravonel.exe"
   cmp -s "$(dirname "$exe")/LICENSE" "$license" || fail "the ZIP's LICENSE is not the license"
   strings -el "$exe" | grep -qx "dravonel" || fail "no version information in dravonel.exe"
   strings -el "$exe" | grep -qx "$version" || fail "version information does not carry the project's version"
+  [ "$(file_version "$exe")" = "$version.0" ] || fail "dravonel.exe's file version is $(file_version "$exe")"
   echo "ZIP: contents as expected, version information present"
 
   cmake --build "$build" --target msi >/dev/null
   msi="$build/packages/dravonel-$version-windows-x86_64.msi"
+  # The program's file version in the File table, as its VERSIONINFO has it.
+  [ "$(msiinfo export "$msi" File | awk -F'\t' '$1 == "dravonel.exe" { print $5 }')" = "$(file_version "$exe")" ] ||
+    { msiinfo export "$msi" File; fail "MSI: dravonel.exe's version in the File table"; }
   # The same package as an older version, with a product code of its own.
   cp "$msi" "$work/older.msi"
   msibuild "$work/older.msi" -q "UPDATE Property SET Value = '0.9.0' WHERE Property = 'ProductVersion'" \
@@ -145,10 +163,12 @@ dravonel.exe"
     "$wine" reg query 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' /v PATH |
       tr -d '\r' | sed -n 's/^ *PATH *REG_EXPAND_SZ *//p' | tr ';' '\n' | grep -v '^$'
   }
-  installed_versions() {
+  # One value of every installed product's entry, one a line.
+  uninstall_values() {
     "$wine" reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null |
-      tr -d '\r' | sed -n 's/^ *DisplayVersion *REG_SZ *//p' | sort
+      tr -d '\r' | sed -n "s/^ *$1 *REG_[A-Z]* *//p" | sort
   }
+  installed_versions() { uninstall_values DisplayVersion; }
   folder="$WINEPREFIX/drive_c/Program Files/dravonel"
   path_before="$(system_path)"
 
@@ -163,6 +183,14 @@ dravonel.exe"
   cmp -s "$folder/LICENSE" "$license" || fail "the MSI's LICENSE is not the license"
   folder_on_windows='C:\Program Files\dravonel\'
   program="${folder_on_windows}dravonel.exe"
+  # Programs and Features: help and "about" open the installed README; no
+  # Modify, no Repair.
+  for name in HelpLink URLInfoAbout; do
+    [ "$(uninstall_values "$name")" = "${folder_on_windows}README.md" ] || fail "$name: $(uninstall_values "$name")"
+  done
+  for name in NoModify NoRepair; do
+    [ "$(uninstall_values "$name")" = 0x1 ] || fail "$name: $(uninstall_values "$name")"
+  done
   [ "$(system_path)" = "$path_before"$'\n'"$folder_on_windows" ] || { system_path; fail "system PATH after install"; }
   status=0
   usage="$("$wine" "$program" /x)" || status=$?
@@ -175,5 +203,5 @@ dravonel.exe"
   [ -z "$(installed_versions)" ] || fail "still registered after removal: $(installed_versions)"
   [ "$(system_path)" = "$path_before" ] || { system_path; fail "system PATH after removal"; }
   [ -z "$(ls "$WINEPREFIX/drive_c/windows/Installer")" ] || fail "cached package left after removal"
-  echo "MSI: replaces an older version, puts dravonel on PATH, runs; removal leaves nothing"
+  echo "MSI: replaces an older version, puts dravonel on PATH, runs, has its links and no Modify or Repair; removal leaves nothing"
 fi
