@@ -12,12 +12,6 @@
 #include "propagate/propagate.h"
 #include "snapshot/snapshot.h"
 
-int32_t RunMode = kSnapshotMode;
-PathBuffer SnapshotPath;
-PathBuffer UserStartMenu;
-PathBuffer AllUsersStartMenu;
-int32_t UserStartMenuLength = 0;
-
 // Both inventories live until the process ends: records are never freed.
 DirList SnapshotList;
 DirList CurrentList;

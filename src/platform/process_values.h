@@ -1,7 +1,9 @@
 #pragma once
 // The process-wide values: the run mode and the fixed paths. The driver sets
-// them once, before any mode runs, and owns their definitions; every other
-// part of the program only reads them (tests set them directly).
+// them once, before any mode runs; every other part of the program only
+// reads them (tests set them directly). They are defined on the platform
+// floor, whose POSIX side reads the two Start Menu roots to tell the paths
+// below them, which it reaches without following links.
 
 #include <cstdint>
 
