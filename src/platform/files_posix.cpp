@@ -124,7 +124,7 @@ BOOL CloseHandle(HANDLE handle) {
 
 DWORD GetFileAttributesA(const char* path) {
   struct stat status;
-  if (lstat(path, &status) != 0) {
+  if (StatItem(path, &status) != 0) {
     KeepErrno();
     return INVALID_FILE_ATTRIBUTES;
   }

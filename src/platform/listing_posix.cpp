@@ -1,9 +1,12 @@
 // Directory listing on POSIX: the current directory, and FindFirstFileA
-// and its search state, delivering entries in the order NTFS gives.
+// and its search state, delivering entries in the order NTFS gives. A
+// folder is read with getdents64 on a descriptor: opendir would look at
+// the folder once more, for nothing the listing uses.
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,93 +37,102 @@ bool ListsBefore(const char* a, std::size_t a_length, const char* b, std::size_t
   return std::memcmp(a, b, a_length) < 0;
 }
 
-// A name of the listing, and whether the directory entry already said it
-// is a directory. The names lie one after another, each terminated, in
-// one buffer of the search: a name costs no allocation of its own.
+// A name of the listing and what was found of its entry when the
+// directory was read: the names lie one after another, each terminated,
+// in one buffer of the search, so that a name costs no allocation of its
+// own.
 struct Listed {
   std::size_t offset;  // of the name in Search::names
   uint32_t length;
-  bool directory;
+  DWORD attributes;
+  FILETIME last_write;
+  FILETIME last_access;
+  uint64_t size;
 };
 
 struct Search {
-  DIR* directory;
   std::vector<char> names;
   std::vector<Listed> listed;
   std::size_t next;
   int error;  // the first errno that kept an entry from the listing, or 0
 };
 
-// Fills entry with the next name of the search that still exists; entries
-// that vanished since the listing are passed over, and so is one that
-// cannot be looked at, its error kept for the end of the listing. A
-// directory the listing already knows as one is not looked at again: its
-// times are left zero, since nothing reads them, and a stat for each would
-// cost as much again as the whole walk of the directories. Every field is
-// set but the bytes of cFileName after its terminator.
+// Fills entry with the next entry of the search. Every field is set but
+// the bytes of cFileName after its terminator.
 bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
-  while (search.next < search.listed.size()) {
-    const Listed& listed = search.listed[search.next++];
-    const char* name = search.names.data() + listed.offset;
-    entry->ftCreationTime = FILETIME{0, 0};
-    entry->ftLastAccessTime = FILETIME{0, 0};
-    entry->ftLastWriteTime = FILETIME{0, 0};
-    entry->nFileSizeHigh = 0;
-    entry->nFileSizeLow = 0;
-    entry->dwReserved0 = 0;
-    entry->dwReserved1 = 0;
-    entry->cAlternateFileName[0] = '\0';
-    std::memcpy(entry->cFileName, name, listed.length + 1);
-    if (listed.directory) {
-      entry->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-      return true;
-    }
-    struct stat status;
-    if (fstatat(dirfd(search.directory), name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT && search.error == 0) search.error = errno;
-      continue;
-    }
-    if (S_ISDIR(status.st_mode)) {
-      entry->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-    } else if (S_ISLNK(status.st_mode)) {
-      entry->dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
-    } else {
-      entry->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
-    }
-    entry->ftLastWriteTime = FileTimeFromTimespec(status.st_mtim);
-    entry->ftCreationTime = entry->ftLastWriteTime;
-    entry->ftLastAccessTime = FileTimeFromTimespec(status.st_atim);
-    const uint64_t size = static_cast<uint64_t>(status.st_size);
-    entry->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    entry->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
-    return true;
-  }
-  return false;
+  if (search.next >= search.listed.size()) return false;
+  const Listed& listed = search.listed[search.next++];
+  entry->dwFileAttributes = listed.attributes;
+  entry->ftCreationTime = listed.last_write;
+  entry->ftLastAccessTime = listed.last_access;
+  entry->ftLastWriteTime = listed.last_write;
+  entry->nFileSizeHigh = static_cast<DWORD>(listed.size >> 32);
+  entry->nFileSizeLow = static_cast<DWORD>(listed.size & 0xFFFFFFFFu);
+  entry->dwReserved0 = 0;
+  entry->dwReserved1 = 0;
+  entry->cAlternateFileName[0] = '\0';
+  std::memcpy(entry->cFileName, search.names.data() + listed.offset, listed.length + 1);
+  return true;
 }
 
-// Reads every name of the search's directory. An error while reading ends
-// the reading: the names read so far are delivered, and the listing fails
-// at its end.
-void ReadNames(Search& search) {
+// What the listing says of one entry of folder. A directory the listing
+// already knows as one is not looked at: its times are left zero, since
+// nothing reads them, and a stat for each would cost as much again as the
+// whole walk of the directories. False for an entry gone since it was
+// read, or one that cannot be looked at (its error kept for the end of the
+// listing).
+bool LookAt(Search& search, int folder, const char* name, unsigned char type, Listed& listed) {
+  listed.attributes = FILE_ATTRIBUTE_DIRECTORY;
+  listed.last_write = FILETIME{0, 0};
+  listed.last_access = FILETIME{0, 0};
+  listed.size = 0;
+  if (type == DT_DIR) return true;
+  struct stat status;
+  if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT && search.error == 0) search.error = errno;
+    return false;
+  }
+  if (S_ISLNK(status.st_mode)) {
+    listed.attributes = FILE_ATTRIBUTE_REPARSE_POINT;
+  } else if (!S_ISDIR(status.st_mode)) {
+    listed.attributes = FILE_ATTRIBUTE_NORMAL;
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    listed.last_write = FileTimeFromTimespec(status.st_mtim);
+    listed.last_access = FileTimeFromTimespec(status.st_atim);
+    listed.size = static_cast<uint64_t>(status.st_size);
+  }
+  return true;
+}
+
+// Reads every entry of folder with getdents64, looking at each as it
+// comes: the search holds everything it delivers and needs the folder no
+// longer. An error while reading ends the reading: the entries read so
+// far are delivered, and the listing fails at its end.
+void ReadEntries(Search& search, int folder) {
   try {
     // Room for a folder of a few dozen entries from the start: growing one
     // entry at a time would copy and free again and again.
     search.names.reserve(2048);
     search.listed.reserve(64);
+    // The records getdents64 fills in are laid out as struct dirent64.
+    alignas(struct dirent64) char buffer[32768];
     for (;;) {
-      errno = 0;
-      const dirent* item = readdir(search.directory);
-      if (item == nullptr) {
-        search.error = errno;
+      const long got = syscall(SYS_getdents64, folder, buffer, sizeof buffer);
+      if (got <= 0) {
+        if (got < 0) search.error = errno;
         break;
       }
-      // Longer names cannot be handed over in cFileName; POSIX names are at
-      // most 255 bytes, so this only guards against the impossible.
-      const std::size_t length = std::strlen(item->d_name);
-      if (length < MAX_PATH) {
-        const std::size_t offset = search.names.size();
+      for (long at = 0; at < got;) {
+        const auto* item = reinterpret_cast<const struct dirent64*>(buffer + at);
+        at += item->d_reclen;
+        // Longer names cannot be handed over in cFileName; POSIX names are
+        // at most 255 bytes, so this only guards against the impossible.
+        const std::size_t length = std::strlen(item->d_name);
+        Listed listed{search.names.size(), static_cast<uint32_t>(length), 0, {}, {}, 0};
+        if (length >= MAX_PATH || !LookAt(search, folder, item->d_name, item->d_type, listed)) continue;
         search.names.insert(search.names.end(), item->d_name, item->d_name + length + 1);
-        search.listed.push_back(Listed{offset, static_cast<uint32_t>(length), item->d_type == DT_DIR});
+        search.listed.push_back(listed);
       }
     }
   } catch (const std::bad_alloc&) {
@@ -131,7 +143,8 @@ void ReadNames(Search& search) {
 }  // namespace
 
 BOOL SetCurrentDirectoryA(const char* path) {
-  if (chdir(path) == 0) return TRUE;
+  const int entered = EnterFolder(path);
+  if (entered > 0 || (entered == 0 && chdir(path) == 0)) return TRUE;
   KeepErrno();
   return FALSE;
 }
@@ -158,20 +171,21 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
   if (std::strcmp(pattern, "*.*") != 0 && std::strcmp(pattern, "*") != 0) {
     return INVALID_HANDLE_VALUE;
   }
-  // The directory stays open until FindClose: its entries are looked at
-  // through it, whatever the current directory is by then.
-  DIR* directory = opendir(".");
-  if (directory == nullptr) {
+  // Just after the scan entered a folder below a Start Menu root, that
+  // folder is already open; otherwise "." is opened for the listing.
+  const int entered = TakeEnteredFolder();
+  const int folder = entered >= 0 ? entered : open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) {
     KeepErrno();
     return INVALID_HANDLE_VALUE;
   }
-  Search* search = new (std::nothrow) Search{directory, {}, {}, 0, 0};
+  Search* search = new (std::nothrow) Search{{}, {}, 0, 0};
+  if (search != nullptr) ReadEntries(*search, folder);
+  if (entered < 0) close(folder);
   if (search == nullptr) {
-    closedir(directory);
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
-  ReadNames(*search);
   const char* names = search->names.data();
   std::sort(search->listed.begin(), search->listed.end(), [names](const Listed& a, const Listed& b) {
     return ListsBefore(names + a.offset, a.length, names + b.offset, b.length);
@@ -195,8 +209,6 @@ BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
 
 BOOL FindClose(HANDLE handle) {
   if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
-  Search* search = static_cast<Search*>(handle);
-  closedir(search->directory);
-  delete search;
+  delete static_cast<Search*>(handle);
   return TRUE;
 }

@@ -12,13 +12,24 @@
 //    ERROR_ACCESS_DENIED, ENOMEM ERROR_NOT_ENOUGH_MEMORY, EIO
 //    ERROR_IO_DEVICE; any other errno e becomes kErrnoErrorBit | e, so that
 //    DescribeError still gives the system's own text for it (errors_posix).
+//  - Below a Start Menu root (UserStartMenu or AllUsersStartMenu, in
+//    process_values.h) no path is resolved by name through a link: each
+//    folder is opened from the root down without following one (walk_posix).
+//    A folder on the way that is a link now is gone: the call fails with
+//    ERROR_FILE_NOT_FOUND, as for an item that vanished. The roots
+//    themselves are the administrator's and may be links; a path below
+//    neither root is resolved as the system resolves it.
+//  - SetCurrentDirectoryA below a root opens the folder from its parent,
+//    which stays open while the scan is below it (under a full root), and
+//    enters it; anywhere else it is chdir.
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
 //    with the link's own last-write time. Only entries that are not
-//    directories are looked at one by one: a directory's entry carries the
-//    directory bit and zero times (nothing reads them). An entry gone
-//    before it is looked at is passed over. The end of a listing is
+//    directories are looked at one by one, as the directory is read: a
+//    directory's entry carries the directory bit and zero times (nothing
+//    reads them). An entry gone before it is looked at is passed over. The
+//    end of a listing is
 //    ERROR_NO_MORE_FILES; a listing that could not be read whole (the
 //    directory's read failed, an entry could not be looked at, memory ran
 //    out) delivers every entry it did read and then fails with that error.
@@ -43,7 +54,8 @@
 //    put back when the source cannot be removed: the file ends in exactly
 //    one place, or the move fails with both as they were (moves_posix).
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
-//    all is there; a dangling link exists, with FILE_ATTRIBUTE_REPARSE_POINT.
+//    all is there, or a folder on the way below a root is a link now; a
+//    dangling link exists, with FILE_ATTRIBUTE_REPARSE_POINT.
 //
 // Paths on POSIX use "/" wherever Windows uses "\": kPathSeparator.
 

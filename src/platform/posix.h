@@ -3,6 +3,7 @@
 // the sizes and conversions more than one of them needs. Nothing outside
 // src/platform includes this.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -33,3 +34,38 @@ inline HANDLE FdToHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<i
 // Writes count bytes from buffer to fd, again after an interruption.
 // Returns how many were written: count, or fewer with errno set.
 std::size_t WriteAll(int fd, const void* buffer, std::size_t count);
+
+// Paths below UserStartMenu or AllUsersStartMenu are reached from the root
+// down, one folder at a time, never through a link (walk_posix). The root
+// itself may be a link; a path below neither root is the system's to
+// resolve, as it is.
+
+// Where path's item lies: a folder to reach it from, and its name there.
+// folder is AT_FDCWD and name the whole path when path is a root or below
+// neither; otherwise folder is the open folder holding the item (O_PATH)
+// and name its last part. Returns 0, or -1 with errno: ENOENT when a
+// folder on the way is gone or is a link now, ENOTDIR when one is a file.
+// Every place found is left with LeavePlace.
+struct Place {
+  int folder;
+  const char* name;
+};
+int FindPlace(const char* path, Place& place);
+void LeavePlace(const Place& place);
+
+// lstat of path's item, found as FindPlace finds it.
+int StatItem(const char* path, struct stat* status);
+
+// Makes path the current directory as SetCurrentDirectoryA does. Below a
+// root, each folder is opened from the one above it, which stays open
+// while the scan is below it (under a full root), and entered with fchdir:
+// returns 1. Returns 0, doing nothing but letting go of those folders,
+// when path is below neither root; -1 with errno when it cannot be
+// entered.
+int EnterFolder(const char* path);
+
+// The folder EnterFolder entered last, open for reading, once, for the
+// listing that follows; -1 when another change of directory came between.
+// It stays EnterFolder's: the caller never closes it.
+int TakeEnteredFolder();
+
