@@ -1,19 +1,34 @@
-// Moves: never overwriting, replacing in one step, and across devices
-// ending in exactly one place.
+// Moves: never overwriting, replacing in one step, never through a link
+// below a Start Menu root, the same file under both names, and across
+// devices ending in exactly one place.
+
+// The hook below defines openat, which the C library's checked variant
+// would otherwise define inline in this file.
+#if !defined(_WIN32) && defined(_FORTIFY_SOURCE)
+#undef _FORTIFY_SOURCE
+#endif
+
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "support/start_menus.h"
 #include "support/temp_tree.h"
 
 #ifndef _WIN32
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
 #include <functional>
 #endif
 
@@ -72,6 +87,125 @@ TEST(MoveFileExA, ReplacesAFileInOneStepButNeverADirectory) {
   EXPECT_TRUE(fs::is_directory(dir.path() / "dir"));
 }
 
+TEST(MoveItem, TheSameFileUnderBothNamesEndsAtTheDestinationOnly) {
+  TempDir dir;
+  const fs::path source = dir.path() / "Tool.lnk";
+  const fs::path target = dir.path() / "shared" / "Tool.lnk";
+  WriteFile(target, "tool");
+  fs::create_hard_link(target, source);
+  // A rename between two names of one file does nothing and succeeds.
+  EXPECT_NE(MoveItem(source.string().c_str(), target.string().c_str(), 0), 0);
+  EXPECT_TRUE(fs::exists(source));
+  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_FALSE(fs::exists(source));
+  EXPECT_EQ(ReadFile(target), "tool");
+  EXPECT_EQ(GetMoveLeftover(), nullptr);
+}
+
+// A folder of a test's own outside its TempDir, removed however the test
+// ends, so that an assertion that stops it leaves nothing behind.
+struct RemovedAtEnd {
+  fs::path path;
+  ~RemovedAtEnd() {
+    std::error_code error;
+    if (fs::exists(path, error)) {
+      for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
+        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
+      }
+      fs::remove_all(path, error);
+    }
+  }
+};
+
+long ProcessId() {
+#ifdef _WIN32
+  return static_cast<long>(GetCurrentProcessId());
+#else
+  return static_cast<long>(::getpid());
+#endif
+}
+
+// A new folder on another file system than dir, where a move to dir must
+// copy: /dev/shm, a tmpfs (Wine shows it as Z:\dev\shm). Empty when there
+// is none: a move of a file from there needs no copy.
+fs::path FolderOnAnotherDevice(const TempDir& dir, const std::string& name) {
+#ifdef _WIN32
+  const fs::path shm = "Z:\\dev\\shm";
+#else
+  const fs::path shm = "/dev/shm";
+#endif
+  const fs::path folder = shm / (name + "-" + std::to_string(ProcessId()));
+  std::error_code error;
+  if (!fs::is_directory(shm, error) || !fs::create_directories(folder, error)) return "";
+  WriteFile(folder / "probe", "");
+  const fs::path probe_there = dir.path() / "probe";
+  if (MoveItem((folder / "probe").string().c_str(), probe_there.string().c_str(), 0) == 0) {
+    fs::remove(probe_there, error);
+    fs::remove(folder, error);
+    return "";
+  }
+  fs::remove(folder / "probe", error);
+  return folder;
+}
+
+std::string OwnName(const fs::path& path, const char* what) {
+  return path.string() + ".dravonel-" + what + "-" + std::to_string(ProcessId());
+}
+
+TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake) {
+  TempDir dir;
+  const fs::path other = FolderOnAnotherDevice(dir, "dravonel-volume");
+  if (other.empty()) GTEST_SKIP() << "no other file system at /dev/shm";
+  const RemovedAtEnd removed{other};
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  const fs::path source = other / "Tool.lnk";
+  const fs::path target = dir.path() / "Tool.lnk";
+  const std::string from = source.string();
+  const std::string to = target.string();
+
+  // New: the bytes and the last-write time; nothing left beside it.
+  WriteFile(source, "tool 1");
+  SetWriteTime(source, UtcSeconds(2001, 2, 3, 4, 5, 6));
+  EXPECT_EQ(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_FALSE(fs::exists(source));
+  EXPECT_EQ(ReadFile(target), "tool 1");
+  TempDir elsewhere;
+  WriteFile(elsewhere.path() / "then", "");
+  SetWriteTime(elsewhere.path() / "then", UtcSeconds(2001, 2, 3, 4, 5, 6));
+  EXPECT_EQ(fs::last_write_time(target), fs::last_write_time(elsewhere.path() / "then"));
+  EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
+
+  // Without MOVEFILE_COPY_ALLOWED nothing crosses; without
+  // MOVEFILE_REPLACE_EXISTING a namesake stays.
+  WriteFile(source, "tool 2");
+  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING), 0);
+  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(ReadFile(target), "tool 1");
+  EXPECT_EQ(ReadFile(source), "tool 2");
+
+  // A copy that cannot be made (its name is taken by a folder) keeps the
+  // namesake and the source.
+  fs::create_directory(OwnName(target, "move"));
+  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_EQ(ReadFile(target), "tool 1");
+  EXPECT_EQ(ReadFile(source), "tool 2");
+  fs::remove(OwnName(target, "move"));
+
+  // The namesake replaced in one step, nothing left beside it.
+  EXPECT_EQ(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_EQ(GetMoveLeftover(), nullptr);
+  EXPECT_FALSE(fs::exists(source));
+  EXPECT_EQ(ReadFile(target), "tool 2");
+  EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
+
+  // A folder does not cross at all.
+  WriteFile(other / "Folder" / "inside", "kept");
+  EXPECT_NE(MoveItem((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str(), flags), 0);
+  EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
+  EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
+}
+
 #ifndef _WIN32
 // True when check, run in a child process as a user whom mode bits bind
 // (ourselves, or nobody when we are root), returned true.
@@ -93,21 +227,6 @@ bool OnAnotherDeviceThanShm(const TempDir& dir) {
   struct stat temp;
   return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
 }
-
-// A folder of a test's own outside its TempDir, removed however the test
-// ends, so that an assertion that stops it leaves nothing in /dev/shm.
-struct RemovedAtEnd {
-  fs::path path;
-  ~RemovedAtEnd() {
-    std::error_code error;
-    if (fs::exists(path, error)) {
-      for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
-        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
-      }
-      fs::remove_all(path, error);
-    }
-  }
-};
 
 void HandOverToNobody(const fs::path& root) {
   if (geteuid() != 0) return;
@@ -190,6 +309,244 @@ TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   EXPECT_FALSE(MoveFileA((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str()));
   EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
   EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
+}
+
+TEST(MoveFileExA, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to own files as another user";
+  TempDir dir;
+  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path other = fs::path("/dev/shm") / ("dravonel-owner-" + std::to_string(::getpid()));
+  const RemovedAtEnd removed{other};
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+  struct stat moved;
+
+  // Moved by root: the user's file stays the user's, and keeps its bits,
+  // as a rename would have it; a link keeps its owner too.
+  WriteFile(other / "Tool.lnk", "#!/bin/sh\n");
+  ASSERT_EQ(chown((other / "Tool.lnk").c_str(), 65534, 65534), 0);
+  SetMode(other / "Tool.lnk", 06755);
+  fs::create_symlink("Tool.lnk", other / "Link.lnk");
+  ASSERT_EQ(lchown((other / "Link.lnk").c_str(), 65534, 65534), 0);
+  EXPECT_TRUE(MoveFileExA((other / "Tool.lnk").c_str(), (dir.path() / "Tool.lnk").c_str(), flags));
+  EXPECT_TRUE(MoveFileExA((other / "Link.lnk").c_str(), (dir.path() / "Link.lnk").c_str(), flags));
+  ASSERT_EQ(lstat((dir.path() / "Tool.lnk").c_str(), &moved), 0);
+  EXPECT_EQ(moved.st_uid, 65534u);
+  EXPECT_EQ(moved.st_gid, 65534u);
+  EXPECT_EQ(moved.st_mode & 07777, 06755u);
+  ASSERT_EQ(lstat((dir.path() / "Link.lnk").c_str(), &moved), 0);
+  EXPECT_EQ(moved.st_uid, 65534u);
+
+  // Moved by a user who may not give a file away: the copy is the mover's,
+  // so it must not run as the mover: set-user-ID and set-group-ID go.
+  WriteFile(other / "mine" / "Setuid.lnk", "#!/bin/sh\n");
+  SetMode(other / "mine" / "Setuid.lnk", 06755);
+  ASSERT_EQ(chown((other / "mine").c_str(), 65534, 65534), 0);
+  fs::create_directory(dir.path() / "open");
+  ASSERT_EQ(chown((dir.path() / "open").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
+  const std::string source = (other / "mine" / "Setuid.lnk").string();
+  const std::string target = (dir.path() / "open" / "Setuid.lnk").string();
+  EXPECT_TRUE(TrueForAnUnprivilegedUser([&] { return MoveFileExA(source.c_str(), target.c_str(), flags); }));
+  ASSERT_EQ(lstat(target.c_str(), &moved), 0);
+  EXPECT_EQ(moved.st_uid, 65534u);
+  EXPECT_EQ(moved.st_mode & 07777, 0755u);
+  EXPECT_FALSE(fs::exists(source));
+}
+
+TEST(MoveFileExA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
+  StartMenus menus;
+  TempDir outside;
+  WriteFile(outside.path() / "Tool.lnk", "secret");
+  SetMode(outside.path() / "Tool.lnk", 0600);
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
+
+  // The user's folder swapped for a link to a folder outside after the
+  // scan: what the link leads to is not the item, and stays.
+  fs::create_directories(menus.User("Programs"));
+  fs::create_directory_symlink(outside.path(), menus.User("Programs/Tool"));
+  fs::create_directories(menus.AllUsers("Programs/Tool"));
+  const std::string source = menus.User("Programs/Tool/Tool.lnk");
+  EXPECT_FALSE(MoveFileExA(source.c_str(), menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), flags));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesA(source.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(ReadFile(outside.path() / "Tool.lnk"), "secret");
+  EXPECT_EQ(Mode(outside.path() / "Tool.lnk"), 0600u);
+  EXPECT_TRUE(fs::is_empty(menus.AllUsers("Programs/Tool")));
+
+  // A folder under All Users that is a link leads nowhere either.
+  WriteFile(menus.User("Programs/Games/Chess.lnk"), "chess");
+  fs::create_directory_symlink(outside.path(), menus.AllUsers("Programs/Games"));
+  EXPECT_FALSE(MoveFileExA(menus.User("Programs/Games/Chess.lnk").c_str(),
+                           menus.AllUsers("Programs/Games/Chess.lnk").c_str(), flags));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(ListTree(outside.path()), "Tool.lnk\n");
+  EXPECT_EQ(ReadFile(menus.User("Programs/Games/Chess.lnk")), "chess");
+
+  // The roots are the administrator's: reached through a link, they serve.
+  const fs::path linked_root = menus.root.path() / "linked menu";
+  fs::create_directory_symlink(menus.user, linked_root);
+  std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", linked_root.c_str());
+  EXPECT_TRUE(MoveFileExA((linked_root / "Programs" / "Games" / "Chess.lnk").c_str(),
+                          menus.AllUsers("Programs/Chess.lnk").c_str(), flags));
+  EXPECT_EQ(ReadFile(menus.AllUsers("Programs/Chess.lnk")), "chess");
+}
+
+}  // namespace
+
+// A hook between two steps of a move, for this test program only: its own
+// unlinkat, fsync, openat and renameat2, which the platform's moves reach
+// before the C library's (a program's own definitions come first). Each
+// passes its call through to the library's, but the one call a test armed
+// first does what the test says, and then fails or runs.
+namespace {
+
+struct Hook {
+  std::string name;              // for unlinkat and renameat2: the last part of the name the call is for
+  std::function<void()> first;   // what happens just before it
+  int error = 0;                 // then it fails with this errno; 0: it runs
+};
+const char* ArmedCall = nullptr;  // constant-initialized: calls come before main
+Hook Armed;
+
+// Arms the hook for the first call of call that fits, until the test ends.
+struct ArmedForTheTest {
+  ArmedForTheTest(const char* call, Hook hook) {
+    Armed = std::move(hook);
+    ArmedCall = call;
+  }
+  ~ArmedForTheTest() { ArmedCall = nullptr; }
+};
+
+// True when this call is the armed one and is to fail (errno set). The
+// hook is disarmed before its first step runs, which may arm it again.
+bool Strikes(const char* call, const char* name) {
+  if (ArmedCall == nullptr || std::strcmp(ArmedCall, call) != 0) return false;
+  const char* slash = name != nullptr ? std::strrchr(name, '/') : nullptr;
+  if (name != nullptr && Armed.name != (slash != nullptr ? slash + 1 : name)) return false;
+  ArmedCall = nullptr;
+  const Hook hook = std::move(Armed);
+  if (hook.first) hook.first();
+  if (hook.error == 0) return false;
+  errno = hook.error;
+  return true;
+}
+
+template <typename Function>
+Function Library(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+extern "C" int unlinkat(int folder, const char* name, int flags) noexcept {
+  if (Strikes("unlinkat", name)) return -1;
+  static const auto library = Library<int (*)(int, const char*, int)>("unlinkat");
+  return library(folder, name, flags);
+}
+
+extern "C" int fsync(int file) {
+  if (Strikes("fsync", nullptr)) return -1;
+  static const auto library = Library<int (*)(int)>("fsync");
+  return library(file);
+}
+
+extern "C" int renameat2(int from_folder, const char* from, int to_folder, const char* to, unsigned flags) noexcept {
+  if ((flags & RENAME_EXCHANGE) != 0 && Strikes("renameat2", to)) return -1;
+  static const auto library = Library<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
+  return library(from_folder, from, to_folder, to, flags);
+}
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+  mode_t mode = 0;
+  if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+    va_list arguments;
+    va_start(arguments, flags);
+    mode = static_cast<mode_t>(va_arg(arguments, int));
+    va_end(arguments);
+  }
+  if ((flags & O_TMPFILE) == O_TMPFILE && Strikes("openat", nullptr)) return -1;
+  static const auto library = Library<int (*)(int, const char*, int, ...)>("openat");
+  return library(folder, path, flags, mode);
+}
+
+namespace {
+
+// One order of events a move across devices can meet, forced by the hook.
+struct Step {
+  const char* what;
+  bool namesake;       // a file at the destination to replace
+  const char* call;    // where the hook strikes
+  std::string name;    // the name that call is for, or empty
+  int error;           // how it fails there, or 0
+  bool moved;          // the move's result
+  std::string source;  // what is at the source after it, or "" for nothing
+  std::string target;  // and at the destination
+  bool leftover;       // the namesake reported left under the move's own name
+};
+
+TEST(MoveFileExA, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
+  TempDir dir;
+  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path other = fs::path("/dev/shm") / ("dravonel-steps-" + std::to_string(::getpid()));
+  const RemovedAtEnd removed{other};
+  const fs::path source = other / "Tool.lnk";
+  const fs::path target = dir.path() / "Tool.lnk";
+  const std::string staged = OwnName(target, "move");
+  const std::string staged_name = fs::path(staged).filename().string();
+  const std::vector<Step> steps = {
+      // Written under no name at all: a kill now leaves nothing.
+      {"the copy being written", false, "fsync", "", 0, true, "", "new", false},
+      // An installer renames a newer version over the source meanwhile.
+      {"the source replaced while it is copied", true, "fsync", "", 0, false, "v3", "shared", false},
+      {"the source cannot be removed", true, "unlinkat", "Tool.lnk", EACCES, false, "new", "shared", false},
+      // Another run moved the item meanwhile and put its copy in place:
+      // this run's undo leaves that, and keeps the namesake it held.
+      {"another run moved the item meanwhile", true, "unlinkat", "Tool.lnk", ENOENT, false, "", "other run's",
+       true},
+      {"the namesake's own name cannot be removed", true, "unlinkat", staged_name, EACCES, true, "", "new", true},
+      {"a file system that cannot exchange two names", true, "renameat2", "Tool.lnk", EINVAL, true, "", "new", false},
+      {"a file system without unnamed files", false, "openat", "", EOPNOTSUPP, true, "", "new", false},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    fs::remove_all(dir.path());
+    fs::create_directories(dir.path());
+    WriteFile(source, "new");
+    if (step.namesake) WriteFile(target, "shared");
+    std::function<void()> first = [] {};
+    if (std::string(step.call) == "fsync" && step.namesake) {
+      first = [&] {
+        WriteFile(other / "v3", "v3");
+        fs::rename(other / "v3", source);
+      };
+    } else if (std::string(step.call) == "fsync") {
+      first = [&] { EXPECT_EQ(ListTree(dir.path()), ""); };
+    } else if (step.error == ENOENT) {
+      first = [&] {
+        WriteFile(dir.path() / "other", "other run's");
+        fs::rename(dir.path() / "other", target);
+        fs::remove(source);
+      };
+    } else if (std::string(step.call) == "openat") {
+      // The copy then has a name of its own, never the item's, until whole.
+      first = [&] {
+        Armed = Hook{"", [&] { EXPECT_EQ(ListTree(dir.path()), staged_name + "\n"); }, 0};
+        ArmedCall = "fsync";
+      };
+    }
+    const ArmedForTheTest armed(step.call, Hook{step.name, first, step.error});
+    EXPECT_EQ(MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED),
+              step.moved ? TRUE : FALSE);
+    EXPECT_EQ(ArmedCall, nullptr) << "the hook never struck";
+    EXPECT_EQ(fs::exists(source) ? ReadFile(source) : "", step.source);
+    EXPECT_EQ(ReadFile(target), step.target);
+    const char* leftover = GetMoveLeftover();
+    EXPECT_EQ(leftover != nullptr ? std::string(leftover) : "", step.leftover ? staged : "");
+    EXPECT_EQ(ListTree(dir.path()), step.leftover ? "Tool.lnk\n" + staged_name + "\n" : "Tool.lnk\n");
+    if (step.leftover) {
+      EXPECT_EQ(ReadFile(staged), "shared");
+    }
+  }
 }
 #endif
 

@@ -42,17 +42,8 @@
 //    opener fails, and never truncates what the first one is writing.
 //  - DeleteFileA removes a file or a link, never a directory, and fails on a
 //    file that another opener holds with share mode 0 (files_posix).
-//  - MoveFileA never overwrites: it fails when anything exists at the
-//    destination. A file or link moves across devices by copy (data,
-//    permission bits and last-write time, as a rename keeps them) and
-//    removal, the copy getting its name only once whole; when the source
-//    cannot be removed the copy is taken away again and the move fails. A
-//    directory across devices fails.
-//  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
-//    step and refuses a directory at the destination. Across devices the
-//    namesake is kept under a second name until the source is gone, and
-//    put back when the source cannot be removed: the file ends in exactly
-//    one place, or the move fails with both as they were (moves_posix).
+//  - MoveFileA and MoveFileExA are MoveItem (below) with their flags;
+//    MoveFileA allows a copy across devices.
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
 //    all is there, or a folder on the way below a root is a link now; a
 //    dangling link exists, with FILE_ATTRIBUTE_REPARSE_POINT.
@@ -171,6 +162,52 @@ constexpr char kPathSeparator = '/';
 #include <cstddef>
 
 // What both systems offer under names of our own.
+
+// Moves one item of the user's Start Menu, source, to its place under the
+// All Users one, destination: every move relocation makes goes through
+// here. flags are MoveFileExA's: with MOVEFILE_REPLACE_EXISTING a file at
+// destination is replaced in one step (a directory never is, on either
+// side); without it nothing at destination is ever replaced. With
+// MOVEFILE_COPY_ALLOWED a file or link moves to another device or volume
+// by a copy; a directory never does. Returns 0 when the item now lives at
+// destination and not at source; -1 otherwise, with the last error of the
+// step that failed (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when the
+// source is gone, or a folder on either path is now a link or junction).
+//
+//  - No link is followed on the way: on POSIX as the rules above say; on
+//    Windows each folder between a Start Menu root and the item is looked
+//    at first and the move refused when one is a reparse point (a junction
+//    or link put there after that look, and before the move, is still
+//    followed: Windows has no move relative to an open folder).
+//  - The same file under both names (hard links): with
+//    MOVEFILE_REPLACE_EXISTING only the source's name is removed, since
+//    the item is at destination already; without it the move fails.
+//  - Across devices (volumes), a file is copied whole before it takes
+//    destination's name, under no name (O_TMPFILE) or "<destination>
+//    .dravonel-move-<pid>", with its bytes, permission bits and times; on
+//    POSIX with its owner and group where the process may give them, and
+//    otherwise without its set-user-ID and set-group-ID bits. The source
+//    is removed only while it is still the file that was copied (on POSIX
+//    the same file, size and last-write time, else the move fails with
+//    the error of EAGAIN; on Windows it is held open against every writer
+//    and remover until then). A namesake is kept under a name of the
+//    move's own until the source is gone and put back when the source
+//    cannot be removed, but never over what another process has put at
+//    destination since. The file ends in exactly one place, or the move
+//    fails with both where they were.
+//
+// Allocates nothing: it runs where the run must not end.
+int MoveItem(const char* source, const char* destination, DWORD flags);
+
+// After a MoveItem, whatever its result: the path of a name beside its
+// destination that the move made and could not remove again, or null. It
+// holds a whole file: the namesake a replacement kept ("<destination>
+// .dravonel-keep-<pid>", or "...-move-<pid>" where the namesake was
+// exchanged with the copy), or a copy that could not be taken away. Valid
+// until the next MoveItem; at most kLeftoverSize bytes with its
+// terminator.
+constexpr std::size_t kLeftoverSize = MAX_PATH + 32;
+const char* GetMoveLeftover();
 
 // The system's text for an error code (as GetLastError gives it) in text,
 // always terminated, without a trailing period or line break; "error N"

@@ -40,12 +40,13 @@ std::size_t WriteAll(int fd, const void* buffer, std::size_t count);
 // itself may be a link; a path below neither root is the system's to
 // resolve, as it is.
 
-// Where path's item lies: a folder to reach it from, and its name there.
-// folder is AT_FDCWD and name the whole path when path is a root or below
-// neither; otherwise folder is the open folder holding the item (O_PATH)
-// and name its last part. Returns 0, or -1 with errno: ENOENT when a
-// folder on the way is gone or is a link now, ENOTDIR when one is a file.
-// Every place found is left with LeavePlace.
+// Where path's item lies: the open folder holding it (O_PATH) and its last
+// part, name, there. Below a root that folder is reached without
+// following a link; for a root itself, or a path below neither, it is
+// opened as the system resolves the path. A name with no folder part, or
+// a path ending in "/", is AT_FDCWD and the whole path. Returns 0, or -1
+// with errno: ENOENT when a folder on the way is gone or is a link now,
+// ENOTDIR when one is a file. Every place found is left with LeavePlace.
 struct Place {
   int folder;
   const char* name;
@@ -69,3 +70,18 @@ int EnterFolder(const char* path);
 // It stays EnterFolder's: the caller never closes it.
 int TakeEnteredFolder();
 
+// rename(2) of from in from_folder to to in to_folder that never replaces:
+// renameat2 with RENAME_NOREPLACE, and where a file system lacks it, link
+// and unlink for a file or a checked rename for a folder. 0, or -1 with
+// errno (moves_posix).
+int RenameNoReplace(int from_folder, const char* from, int to_folder, const char* to);
+
+// Notes destination followed by suffix as the name the current move left
+// behind, for GetMoveLeftover (moves_posix).
+void KeepLeftover(const char* destination, const char* suffix);
+
+// The move of a regular file or link, from and to found by FindPlace,
+// across devices, source its status: as MoveItem describes it, replacing
+// a file at to when replace says so. 0, or -1 with errno (copies_posix).
+int MoveAcrossDevices(const char* destination, const Place& from, const Place& to, const struct stat& source,
+                      bool replace);

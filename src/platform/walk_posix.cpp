@@ -107,16 +107,36 @@ std::size_t HeldFor(const char* path, std::size_t root, std::size_t length) {
   return depth;
 }
 
+// The folder holding path's last part, opened as the system resolves the
+// path: for a root itself, or a path below neither root. A name with no
+// folder part is found from the current directory.
+int OpenParentByPath(const char* path, Place& place) {
+  const char* slash = std::strrchr(path, '/');
+  if (slash == nullptr || slash[1] == '\0') return 0;
+  char folder[kLongPath];
+  const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+  if (length >= sizeof folder) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  std::memcpy(folder, path, length);
+  folder[length] = '\0';
+  const int opened = open(folder, O_PATH | O_DIRECTORY | O_CLOEXEC);
+  if (opened < 0) return -1;
+  place = Place{opened, slash + 1};
+  return 0;
+}
+
 }  // namespace
 
 int FindPlace(const char* path, Place& place) {
   place = Place{AT_FDCWD, path};
   const std::size_t root = RootLength(path);
-  if (root == 0) return 0;
   const char* at = path + root;
   char part[NAME_MAX + 1];
-  const int first = NextPart(at, part);
-  if (first <= 0) return first;  // the root itself, or a part no scan hands over
+  const int first = root > 0 ? NextPart(at, part) : 0;
+  if (first < 0) return -1;
+  if (first == 0) return OpenParentByPath(path, place);
   int folder = OpenRoot(path, root, O_PATH);
   if (folder < 0) return -1;
   for (;;) {

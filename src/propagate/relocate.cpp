@@ -25,10 +25,10 @@ void MoveDirToAllUsers(const DirRecord& d) {
     return;
   }
   std::printf(kMovingDirLine, d.path, destination);
-  // MoveFileA never overwrites: a namesake already under the All Users
-  // Start Menu, or a missing parent there, makes the move fail, and the
-  // directory stays where it is.
-  if (MoveFileA(d.path, destination)) GrantEveryoneRead(destination);
+  // Never overwriting, nor across volumes: a namesake already under the
+  // All Users Start Menu, or a missing parent there, makes the move fail,
+  // and the directory stays where it is.
+  if (MoveItem(d.path, destination, 0) == 0) GrantEveryoneRead(destination);
 }
 
 void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
@@ -49,7 +49,7 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
   std::printf(kMovingFileLine, source, destination);
   // One step: deleting the namesake first would lose it whenever the move
   // then failed. A directory at the destination is never replaced.
-  if (MoveFileExA(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+  if (MoveItem(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0) {
     GrantEveryoneRead(destination);
   }
 }

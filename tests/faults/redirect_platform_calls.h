@@ -21,4 +21,6 @@
 #define DeleteFileA FaultyDeleteFileA
 #define MoveFileA FaultyMoveFileA
 #define MoveFileExA FaultyMoveFileExA
+#define MoveItem FaultyMoveItem
+#define GetMoveLeftover FaultyGetMoveLeftover
 #define RunGrantCommand FaultyRunGrantCommand

@@ -290,15 +290,22 @@ TEST_F(RunFaults, AScanThatCannotReadEverythingIsReportedAndNeverTrusted) {
   }
 
   // A folder gone, or become a file, after its listing is not there: no
-  // error.
-  for (const TreeChange change : {TreeChange::kRemove, TreeChange::kMakeFile}) {
+  // error. Nor is one that became a link: the scan never follows it out
+  // of the tree, and records nothing of what lies there.
+  const fs::path outside = dir.path() / "outside";
+  WriteFile(outside / "Outside.lnk", "outside");
+  for (const TreeChange change : {TreeChange::kRemove, TreeChange::kMakeFile, TreeChange::kMakeLink}) {
+#ifdef _WIN32
+    if (change == TreeChange::kMakeLink) continue;  // no links for an ordinary user under Wine
+#endif
     DisarmFaults();
     ResetTrees();
     MakeTree();
-    ArmTreeChange(Operation::kSetCurrentDirectory, 2, change, programs);
+    ArmTreeChange(Operation::kSetCurrentDirectory, 2, change, programs, outside.string());
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(out, "");
     EXPECT_TRUE(fs::exists(snapshot));
+    EXPECT_EQ(ReadFile(snapshot).find("Outside.lnk"), std::string::npos);
   }
 }
 
@@ -409,6 +416,26 @@ TEST_F(TreeChanges, ItemsSwappedForLinksOutOfTheTreeMoveAsLinksAndLendNothingThe
   EXPECT_EQ(Mode(outside / "folder" / "inner"), 0600u);
   EXPECT_EQ(ReadFile(outside / "secret"), "secret");
   ExpectTheOthersMoved();
+}
+
+TEST_F(TreeChanges, AFolderSwappedForALinkOutOfTheTreeLetsNothingOut) {
+  // Outside: files and folders named as the new items, one readable by
+  // its owner alone.
+  const fs::path outside = dir.path() / "outside";
+  for (const char* name : {"A.lnk", "B.lnk", "C.lnk"}) WriteFile(outside / name, std::string("outside ") + name);
+  WriteFile(outside / "D" / "d.lnk", "outside d");
+  WriteFile(outside / "E" / "e.lnk", "outside e");
+  fs::permissions(outside / "A.lnk", fs::perms::owner_read | fs::perms::owner_write);
+  const TreeContents before = ReadTreeContents(outside);
+  MakeNewItems();
+  // After the scan, before the first move: Programs is a link out.
+  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kMakeLink, User("Programs"), outside.string());
+  EXPECT_EQ(Run({"/c"}), 0);
+  EXPECT_EQ(out, Unmoved("Programs/A.lnk", false) + Unmoved("Programs/B.lnk", false) +
+                     Unmoved("Programs/C.lnk", false) + Unmoved("Programs/D", true) + Unmoved("Programs/E", true));
+  EXPECT_EQ(ReadTreeContents(outside), before);
+  EXPECT_EQ(ListTree(all_users), "Programs/\n");
+  EXPECT_EQ(Mode(outside / "A.lnk"), 0600u);
 }
 #endif
 

@@ -2,10 +2,15 @@
 // the redirections.
 #include "faults/switchboard.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <new>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -21,6 +26,18 @@ struct Switch {
 
 Switch Switches[static_cast<int>(Operation::kCount)];
 bool GrantsSkipped = false;
+// Fixed buffers: the program's allocations are counted, and these are made
+// while it runs.
+char LastMoveDestination[kLeftoverSize];
+char PhantomLeftover[kLeftoverSize];
+
+long CurrentProcessId() {
+#ifdef _WIN32
+  return static_cast<long>(GetCurrentProcessId());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
 bool AllocationsWatched = false;
 
 Switch& SwitchOf(Operation operation) { return Switches[static_cast<int>(operation)]; }
@@ -174,6 +191,21 @@ BOOL FaultyMoveFileA(const char* source, const char* destination) {
 
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags) {
   return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
+}
+
+int FaultyMoveItem(const char* source, const char* destination, DWORD flags) {
+  if (std::snprintf(LastMoveDestination, sizeof LastMoveDestination, "%s", destination) < 0) {
+    LastMoveDestination[0] = '\0';
+  }
+  if (Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFileEx : Operation::kMoveFile)) return -1;
+  return MoveItem(source, destination, flags);
+}
+
+const char* FaultyGetMoveLeftover() {
+  if (!ShouldFail(Operation::kGetMoveLeftover)) return GetMoveLeftover();
+  const int length = std::snprintf(PhantomLeftover, sizeof PhantomLeftover, "%s.dravonel-keep-%ld",
+                                   LastMoveDestination, CurrentProcessId());
+  return length > 0 ? PhantomLeftover : nullptr;
 }
 
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size) {

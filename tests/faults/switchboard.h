@@ -29,6 +29,7 @@ enum class Operation {
   kDeleteFile,
   kMoveFile,
   kMoveFileEx,
+  kGetMoveLeftover,
   kRunGrantCommand,
   kAllocate,
   kCount
@@ -37,6 +38,12 @@ enum class Operation {
 // From now on, the nth call (1 = the next one) of operation fails, leaving
 // error as the last error (GetLastError); 0 stops failing it. Every call
 // is counted whether or not it fails.
+//
+// MoveItem counts as kMoveFileEx when it replaces (a file's move) and as
+// kMoveFile otherwise (a folder's), the calls relocation made before it
+// had a move of its own. A GetMoveLeftover that "fails" answers as if the
+// last MoveItem had left its namesake behind, "<destination>.dravonel-
+// keep-<pid>" (nothing is made there).
 void ArmFault(Operation operation, int nth, DWORD error = ERROR_ACCESS_DENIED);
 void DisarmFaults();
 int CallCount(Operation operation);
@@ -86,4 +93,6 @@ DWORD FaultyGetFileAttributesA(const char* path);
 BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyMoveFileA(const char* source, const char* destination);
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
+int FaultyMoveItem(const char* source, const char* destination, DWORD flags);
+const char* FaultyGetMoveLeftover();
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size);
