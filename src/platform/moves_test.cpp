@@ -199,6 +199,21 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
   EXPECT_EQ(ReadFile(target), "tool 2");
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
 
+#ifdef _WIN32
+  // A source another program holds open, and may write, stays with the
+  // namesake: nothing is copied that could still change.
+  WriteFile(source, "tool 3");
+  HANDLE held = CreateFileA(from.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  CloseHandle(held);
+  EXPECT_EQ(ReadFile(target), "tool 2");
+  EXPECT_EQ(ReadFile(source), "tool 3");
+  EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
+  fs::remove(source);
+#endif
+
   // A folder does not cross at all.
   WriteFile(other / "Folder" / "inside", "kept");
   EXPECT_NE(MoveItem((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str(), flags), 0);
