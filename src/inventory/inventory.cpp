@@ -4,6 +4,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/platform.h"
+
 namespace {
 
 // Records are never freed, so each would gain nothing from a heap block of
@@ -25,6 +27,12 @@ RecordBlock* NewestBlock = nullptr;
 std::size_t NewestBlockSize = 0;
 std::size_t NewestBlockUsed = 0;
 
+// The newest block's pages are prepared (PrepareMemory) this far ahead of
+// the records cut from it, a call for many pages rather than a fault for
+// each: a large inventory's faults were about a tenth of its scan.
+constexpr std::size_t kPreparedAhead = 64 * 1024;
+std::size_t NewestBlockPrepared = 0;
+
 std::size_t RoundUp(std::size_t offset, std::size_t alignment) {
   return (offset + alignment - 1) / alignment * alignment;
 }
@@ -41,7 +49,13 @@ void* TakeRecordSpace(std::size_t size, std::size_t alignment) {
     if (memory == nullptr) return nullptr;
     NewestBlock = new (memory) RecordBlock{NewestBlock};
     NewestBlockSize = block_size;
+    NewestBlockPrepared = 0;
     offset = RoundUp(sizeof(RecordBlock), alignment);
+  }
+  if (offset + size > NewestBlockPrepared) {
+    const std::size_t end = std::min(offset + size + kPreparedAhead, NewestBlockSize);
+    PrepareMemory(reinterpret_cast<unsigned char*>(NewestBlock) + NewestBlockPrepared, end - NewestBlockPrepared);
+    NewestBlockPrepared = end;
   }
   NewestBlockUsed = offset + size;
   return reinterpret_cast<unsigned char*>(NewestBlock) + offset;
@@ -79,6 +93,7 @@ void ReleaseAllRecords() {
   }
   NewestBlockSize = 0;
   NewestBlockUsed = 0;
+  NewestBlockPrepared = 0;
 }
 
 DirRecord* FindOrAppendDir(DirList& list, const char* path) {

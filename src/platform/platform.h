@@ -215,6 +215,12 @@ const char* GetMoveLeftover();
 constexpr std::size_t kErrorTextSize = 256;
 void DescribeError(DWORD code, char* text, std::size_t size);
 
+// Has the system give memory that is about to be written, size bytes from
+// start, its pages now, in one call, rather than in one fault a page as
+// each is first touched. What the memory holds does not change. Where the
+// system cannot (Linux before 5.14, Windows), nothing happens.
+void PrepareMemory(void* start, std::size_t size);
+
 // The value of an environment variable, or null when it is not set. Names
 // match without regard to ASCII case; on POSIX, where several variables
 // differ only in case, an exact match wins.
