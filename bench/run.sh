@@ -112,6 +112,7 @@ for shape in "${shapes[@]}"; do
     mtree_create="mtree -c -k time -p '$menu'"
     mtree_compare="mtree -f $case_dir/mtree-listing -p '$menu'"
     rsync_command="rsync -a --update --dry-run '$menu/' $case_dir/empty/"
+    floor_command="$bin/floor_walk '$menu' $case_dir/floor.dat"
     # A snapshot run starts with no snapshot there, as after a copy run,
     # which deletes it.
     "${hf[@]}" --export-json "$out-plain.json" \
@@ -120,13 +121,15 @@ for shape in "${shapes[@]}"; do
       -n "find -printf" "$find_command" \
       -n "mtree -c" "$mtree_create" \
       -n "mtree compare" "$mtree_compare" \
-      -n "rsync --dry-run" "$rsync_command"
+      -n "rsync --dry-run" "$rsync_command" \
+      -n "floor walk" "$floor_command"
     rm -f "$case_dir/profile/Dravonel.Dat"
     peak_memory "$out-snapshot.mem" "$bin/dravonel"
     peak_memory "$out-find.mem" find "$menu" -printf '%p %T@\n'
     peak_memory "$out-mtree-create.mem" mtree -c -k time -p "$menu"
     peak_memory "$out-mtree-compare.mem" mtree -f "$case_dir/mtree-listing" -p "$menu"
     peak_memory "$out-rsync.mem" rsync -a --update --dry-run "$menu/" "$case_dir/empty/"
+    peak_memory "$out-floor.mem" "$bin/floor_walk" "$menu" "$case_dir/floor.dat"
     cp "$case_dir/profile/Dravonel.Dat" "$case_dir/base-unchanged.dat"
     cp "$case_dir/profile/Dravonel.Dat" "$case_dir/base-rewritten.dat"
 
