@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "support/start_menus.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -61,7 +63,72 @@ TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
   }
 }
 
+// The names a listing of the current directory gives, "." and ".." left
+// out, sorted (Wine lists in the host's order).
+std::string Names() {
+  std::vector<std::string> names;
+  for (const Listed& item : ListCurrentDirectory()) {
+    if (item.name != "." && item.name != "..") names.push_back(item.name);
+  }
+  std::sort(names.begin(), names.end());
+  std::string text;
+  for (const std::string& name : names) text += name + " ";
+  return text;
+}
+
+TEST(SetCurrentDirectoryA, BelowAStartMenuRootEveryFolderIsEnteredAndListedAgain) {
+  StartMenus menus;
+  WriteFile(menus.User("A/B/b.lnk"), "");
+  WriteFile(menus.User("A/C/c.lnk"), "");
+  WriteFile(menus.User("D/d.lnk"), "");
+  InDirectory back(menus.root.path());
+  // Down, across, up and down again, and the same folder twice: each
+  // listed whole, as the scan's two passes and its siblings need.
+  const std::vector<std::pair<std::string, std::string>> visits = {
+      {"", "A D "},      {"A", "B C "},     {"A/B", "b.lnk "}, {"A/C", "c.lnk "}, {"A", "B C "},
+      {"A", "B C "},     {"D", "d.lnk "},   {"A/B", "b.lnk "}, {"", "A D "},
+  };
+  for (const auto& [folder, names] : visits) {
+    SCOPED_TRACE(folder);
+    ASSERT_TRUE(SetCurrentDirectoryA(menus.User(folder).c_str()));
+    EXPECT_EQ(fs::current_path(), fs::path(menus.User(folder)));
+    EXPECT_EQ(Names(), names);
+  }
+  // Leaving the tree and coming back.
+  ASSERT_TRUE(SetCurrentDirectoryA(menus.root.str().c_str()));
+  ASSERT_TRUE(SetCurrentDirectoryA(menus.User("A/C").c_str()));
+  EXPECT_EQ(Names(), "c.lnk ");
+  // A folder gone since is not there.
+  fs::remove_all(menus.User("D"));
+  EXPECT_FALSE(SetCurrentDirectoryA(menus.User("D").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
 #ifndef _WIN32
+TEST(SetCurrentDirectoryA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
+  StartMenus menus;
+  TempDir outside;
+  WriteFile(outside.path() / "Outside.lnk", "");
+  WriteFile(menus.User("Programs/Tool/Tool.lnk"), "");
+  InDirectory back(menus.root.path());
+  ASSERT_TRUE(SetCurrentDirectoryA(menus.User("Programs").c_str()));
+  // Listed as a folder, swapped for a link before it is entered.
+  fs::rename(menus.User("Programs/Tool"), menus.User("Tool.away"));
+  fs::create_directory_symlink(outside.path(), menus.User("Programs/Tool"));
+  EXPECT_FALSE(SetCurrentDirectoryA(menus.User("Programs/Tool").c_str()));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(GetFileAttributesA(menus.User("Programs/Tool/Outside.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(fs::current_path(), fs::path(menus.User("Programs")));
+  // The link itself is an item, as any link is.
+  EXPECT_EQ(GetFileAttributesA(menus.User("Programs/Tool").c_str()), FILE_ATTRIBUTE_REPARSE_POINT);
+  // The root is the administrator's: a link to it serves.
+  const fs::path linked = menus.root.path() / "linked";
+  fs::create_directory_symlink(menus.user, linked);
+  std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", linked.c_str());
+  ASSERT_TRUE(SetCurrentDirectoryA((linked / "Programs").c_str()));
+  EXPECT_EQ(Names(), "Tool ");
+}
+
 TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
   TempDir dir;
   fs::create_directory(dir.path() / "target_dir");

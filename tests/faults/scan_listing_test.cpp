@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "faults/switchboard.h"
 #include "inventory/inventory.h"
+#include "platform/process_values.h"
 #include "support/records.h"
 #include "support/temp_tree.h"
 
@@ -33,15 +35,21 @@ std::string Outline(const DirList& list, const std::string& root) {
   return Sorted(lines);
 }
 
+// The root is the user's Start Menu, as in a run: on POSIX each folder is
+// then opened from the one above it.
 struct ScanListing : ::testing::Test {
   void SetUp() override {
     DisarmFaults();
+    std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", root.str().c_str());
     WriteFile(root.path() / "Help.lnk", "");
     WriteFile(root.path() / "Programs" / "Tool" / "Tool.lnk", "");
     WriteFile(root.path() / "Programs" / "Zed.lnk", "");
     fs::create_directories(root.path() / "Programs" / "Empty");
   }
-  void TearDown() override { DisarmFaults(); }
+  void TearDown() override {
+    DisarmFaults();
+    UserStartMenu[0] = '\0';
+  }
 
   TempDir root;
 };
