@@ -21,7 +21,8 @@
 //    neither root is resolved as the system resolves it.
 //  - SetCurrentDirectoryA below a root opens the folder from its parent,
 //    which stays open while the scan is below it (under a full root), and
-//    enters it; anywhere else it is chdir.
+//    enters it with fchdir; the FindFirstFileA that follows lists it
+//    through that descriptor. Anywhere else it is chdir.
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
@@ -166,13 +167,16 @@ constexpr char kPathSeparator = '/';
 // Moves one item of the user's Start Menu, source, to its place under the
 // All Users one, destination: every move relocation makes goes through
 // here. flags are MoveFileExA's: with MOVEFILE_REPLACE_EXISTING a file at
-// destination is replaced in one step (a directory never is, on either
-// side); without it nothing at destination is ever replaced. With
-// MOVEFILE_COPY_ALLOWED a file or link moves to another device or volume
-// by a copy; a directory never does. Returns 0 when the item now lives at
-// destination and not at source; -1 otherwise, with the last error of the
-// step that failed (ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when the
-// source is gone, or a folder on either path is now a link or junction).
+// destination is replaced in one step (a directory there never is, and on
+// POSIX a directory is then not moved at all); without it nothing at
+// destination is ever replaced. With MOVEFILE_COPY_ALLOWED a file moves
+// to another device or volume by a copy (on POSIX a link too); a
+// directory never does. Returns 0 when the item now lives at destination
+// and not at source; -1 otherwise, with the last error of the step that
+// failed. A source that is gone, or has a folder on its way that is a
+// link or junction now, fails with ERROR_FILE_NOT_FOUND or
+// ERROR_PATH_NOT_FOUND; on POSIX GetFileAttributesA(source) then answers
+// INVALID_FILE_ATTRIBUTES too (on Windows it follows a junction).
 //
 //  - No link is followed on the way: on POSIX as the rules above say; on
 //    Windows each folder between a Start Menu root and the item is looked
@@ -187,25 +191,27 @@ constexpr char kPathSeparator = '/';
 //    .dravonel-move-<pid>", with its bytes, permission bits and times; on
 //    POSIX with its owner and group where the process may give them, and
 //    otherwise without its set-user-ID and set-group-ID bits. The source
-//    is removed only while it is still the file that was copied (on POSIX
-//    the same file, size and last-write time, else the move fails with
-//    the error of EAGAIN; on Windows it is held open against every writer
-//    and remover until then). A namesake is kept under a name of the
-//    move's own until the source is gone and put back when the source
-//    cannot be removed, but never over what another process has put at
-//    destination since. The file ends in exactly one place, or the move
-//    fails with both where they were.
+//    is removed only while it is still the file that was copied: on POSIX
+//    the same file, size and last-write time, or else the move fails with
+//    EAGAIN's code; on Windows it is held open against every writer and
+//    remover until then. A namesake keeps a name of the move's own until
+//    the source is gone, and is put back when the source cannot be
+//    removed, but never over what another process has put at destination
+//    since. The file ends in exactly one place, or the move fails with
+//    both where they were.
 //
 // Allocates nothing: it runs where the run must not end.
 int MoveItem(const char* source, const char* destination, DWORD flags);
 
-// After a MoveItem, whatever its result: the path of a name beside its
-// destination that the move made and could not remove again, or null. It
-// holds a whole file: the namesake a replacement kept ("<destination>
+// After a MoveItem, whatever its result (the last error is left as the
+// move left it): the path of a name beside its destination that the move
+// made and could not remove again, or null. It holds a whole file, which
+// nothing else refers to: the namesake a replacement kept ("<destination>
 // .dravonel-keep-<pid>", or "...-move-<pid>" where the namesake was
 // exchanged with the copy), or a copy that could not be taken away. Valid
 // until the next MoveItem; at most kLeftoverSize bytes with its
-// terminator.
+// terminator. The fault switchboard can make it answer a name (its
+// kGetMoveLeftover operation).
 constexpr std::size_t kLeftoverSize = MAX_PATH + 32;
 const char* GetMoveLeftover();
 
