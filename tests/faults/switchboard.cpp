@@ -30,6 +30,7 @@ bool GrantsSkipped = false;
 // while it runs.
 char LastMoveDestination[kLeftoverSize];
 char PhantomLeftover[kLeftoverSize];
+bool LastMoveFaked = false;  // the real move never ran: it left nothing
 
 long CurrentProcessId() {
 #ifdef _WIN32
@@ -197,12 +198,12 @@ int FaultyMoveItem(const char* source, const char* destination, DWORD flags) {
   if (std::snprintf(LastMoveDestination, sizeof LastMoveDestination, "%s", destination) < 0) {
     LastMoveDestination[0] = '\0';
   }
-  if (Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFileEx : Operation::kMoveFile)) return -1;
-  return MoveItem(source, destination, flags);
+  LastMoveFaked = Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFileEx : Operation::kMoveFile);
+  return LastMoveFaked ? -1 : MoveItem(source, destination, flags);
 }
 
 const char* FaultyGetMoveLeftover() {
-  if (!ShouldFail(Operation::kGetMoveLeftover)) return GetMoveLeftover();
+  if (!ShouldFail(Operation::kGetMoveLeftover)) return LastMoveFaked ? nullptr : GetMoveLeftover();
   const int length = std::snprintf(PhantomLeftover, sizeof PhantomLeftover, "%s.dravonel-keep-%ld",
                                    LastMoveDestination, CurrentProcessId());
   return length > 0 ? PhantomLeftover : nullptr;
