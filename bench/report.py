@@ -307,19 +307,20 @@ def main():
       "that is most of either run. A copy run also reads the snapshot (276 bytes a folder and 284 "
       "a file) and holds two inventories, the snapshot's and the fresh scan's, of records that keep "
       "each name in a fixed 260-byte field: %d bytes a file and %d a folder. Those records alone "
-      "come to %s bytes a file of the tree, every page of which the kernel must fault in and "
-      "zero. A profile of that run (perf, cpu-clock, wide shape, 100k files, taken "
-      "when this benchmark was last changed) put about 81%% of the time in the kernel: the stat of "
-      "every file about 30%%, listing the folders about 19%%, the page faults of the records about "
-      "9%%, changing into each folder (once, by its full path, which the kernel walks a folder at a "
-      "time) about 7%%, opening and closing the folders about 5%%. Of the 19%% in the program and "
-      "the C library, change detection took about 5%% (indexing the snapshot's folders, looking up "
-      "each file, comparing the times), sorting the listings and handing out their entries about "
-      "3%%, and the rest was spread thin. A snapshot run does without the snapshot's records and "
-      "the comparison, but writes the snapshot: a profile of one on the same tree put about 5%% of "
-      "its time in encoding the images and writing the file, about 6%% in the page faults of its "
-      "one inventory, and about 8%% in changing into each folder, where `find` "
-      "opens each folder from its parent.\n" % (
+      "come to %s bytes a file of the tree, every page of which the kernel must make present and "
+      "zero (64 KiB at a time, ahead of the records). A profile of that run (perf, cpu-clock, wide "
+      "shape, 100k files, taken when this benchmark was last changed) put about 64%% of the time in "
+      "the kernel: the stat of every file about 33%% (with the C library's side of the call), listing "
+      "the folders about 10%%, opening and closing them about 7%%, making the records' pages present "
+      "about 5%%, and entering each folder, opened from its parent, under 1%%. Writing the records "
+      "themselves, into fresh memory, took about 12%%, reading the listings about 3%%, change "
+      "detection about 3%% (indexing the snapshot's folders, looking up each file, comparing the "
+      "times), and the rest was spread thin. A snapshot run does without the snapshot's records and "
+      "the comparison, but writes the snapshot: a profile of one on the same tree put about 1%% of its "
+      "time in encoding the images and writing the file, about 5%% in writing its one inventory's "
+      "records and about 2%% in making their pages present. The floor walk makes the same calls a "
+      "folder (but entering it) and a file and keeps nothing: what dravonel spends beyond it is "
+      "mostly its records.\n" % (
           FILE_RECORD_BYTES, DIR_RECORD_BYTES, records))
     if missed:
         w("Not met: " + "; ".join("%s, %s shape: %s" % m for m in missed) + ".\n")
