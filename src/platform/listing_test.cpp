@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -105,30 +104,6 @@ TEST(SetCurrentDirectoryA, BelowAStartMenuRootEveryFolderIsEnteredAndListedAgain
 }
 
 #ifndef _WIN32
-TEST(SetCurrentDirectoryA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
-  StartMenus menus;
-  TempDir outside;
-  WriteFile(outside.path() / "Outside.lnk", "");
-  WriteFile(menus.User("Programs/Tool/Tool.lnk"), "");
-  InDirectory back(menus.root.path());
-  ASSERT_TRUE(SetCurrentDirectoryA(menus.User("Programs").c_str()));
-  // Listed as a folder, swapped for a link before it is entered.
-  fs::rename(menus.User("Programs/Tool"), menus.User("Tool.away"));
-  fs::create_directory_symlink(outside.path(), menus.User("Programs/Tool"));
-  EXPECT_FALSE(SetCurrentDirectoryA(menus.User("Programs/Tool").c_str()));
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(GetFileAttributesA(menus.User("Programs/Tool/Outside.lnk").c_str()), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(fs::current_path(), fs::path(menus.User("Programs")));
-  // The link itself is an item, as any link is.
-  EXPECT_EQ(GetFileAttributesA(menus.User("Programs/Tool").c_str()), FILE_ATTRIBUTE_REPARSE_POINT);
-  // The root is the administrator's: a link to it serves.
-  const fs::path linked = menus.root.path() / "linked";
-  fs::create_directory_symlink(menus.user, linked);
-  std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", linked.c_str());
-  ASSERT_TRUE(SetCurrentDirectoryA((linked / "Programs").c_str()));
-  EXPECT_EQ(Names(), "Tool ");
-}
-
 TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
   TempDir dir;
   fs::create_directory(dir.path() / "target_dir");
