@@ -233,6 +233,7 @@ const char* SuffixOf(const OwnNames& names, const char* holder) {
 void Undo(const char* destination, const Place& to, const OwnNames& names, const char* holder, Copy& copy) {
   const int error = errno;
   const bool copy_there = Is(to.folder, to.name, copy.status);
+  errno = EEXIST;  // why a namesake stays when another file has its place
   if (holder == names.staged) {
     if (copy_there && renameat2(to.folder, names.staged, to.folder, to.name, RENAME_EXCHANGE) == 0 &&
         Is(to.folder, names.staged, copy.status) && unlinkat(to.folder, names.staged, 0) == 0) {

@@ -15,7 +15,9 @@
 
 namespace {
 
-char Leftover[kLeftoverSize];
+// The name the last move left behind, and why: "" when none.
+char LeftoverName[kLongPath];
+DWORD LeftoverError = ERROR_SUCCESS;
 
 bool CannotRenameSo(int error) { return error == EINVAL || error == ENOSYS || error == ENOTSUP; }
 
@@ -45,7 +47,8 @@ int RenameNoReplace(int from_folder, const char* from, int to_folder, const char
 }
 
 void KeepLeftover(const char* destination, const char* suffix) {
-  std::snprintf(Leftover, sizeof Leftover, "%s%s", destination, suffix);
+  LeftoverError = CodeOfErrno(errno);
+  if (std::snprintf(LeftoverName, sizeof LeftoverName, "%s%s", destination, suffix) < 0) LeftoverName[0] = '\0';
 }
 
 namespace {
@@ -75,7 +78,7 @@ int MoveBetween(const char* destination, const Place& from, const Place& to, DWO
     // destination; a folder that took a file's place since the scan is
     // left where it is), and the namesake goes in the one rename.
     if (folder || (occupied && S_ISDIR(there.st_mode))) {
-      errno = EISDIR;
+      errno = folder ? EISDIR : EACCES;  // Windows' answer to a folder in the way
       return -1;
     }
     if (renameat(from.folder, from.name, to.folder, to.name) == 0) return 0;
@@ -93,7 +96,7 @@ int MoveBetween(const char* destination, const Place& from, const Place& to, DWO
 }  // namespace
 
 int MoveItem(const char* source, const char* destination, DWORD flags) {
-  Leftover[0] = '\0';
+  LeftoverName[0] = '\0';
   Place from;
   Place to;
   if (FindPlace(source, from) != 0) {
@@ -112,7 +115,13 @@ int MoveItem(const char* source, const char* destination, DWORD flags) {
   return moved;
 }
 
-const char* GetMoveLeftover() { return Leftover[0] != '\0' ? Leftover : nullptr; }
+bool TakeLeftoverName(char* path, std::size_t size, DWORD* error) {
+  if (LeftoverName[0] == '\0') return false;
+  std::snprintf(path, size, "%s", LeftoverName);
+  *error = LeftoverError;
+  LeftoverName[0] = '\0';
+  return true;
+}
 
 BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
   return MoveItem(source, destination, flags) == 0 ? TRUE : FALSE;

@@ -87,6 +87,13 @@ TEST(MoveFileExA, ReplacesAFileInOneStepButNeverADirectory) {
   EXPECT_TRUE(fs::is_directory(dir.path() / "dir"));
 }
 
+// False when the last move left no name behind.
+bool NoLeftover() {
+  char leftover[2 * MAX_PATH];
+  DWORD error = ERROR_SUCCESS;
+  return !TakeLeftoverName(leftover, sizeof leftover, &error);
+}
+
 TEST(MoveItem, TheSameFileUnderBothNamesEndsAtTheDestinationOnly) {
   TempDir dir;
   const fs::path source = dir.path() / "Tool.lnk";
@@ -100,7 +107,7 @@ TEST(MoveItem, TheSameFileUnderBothNamesEndsAtTheDestinationOnly) {
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool");
-  EXPECT_EQ(GetMoveLeftover(), nullptr);
+  EXPECT_TRUE(NoLeftover());
 }
 
 // A folder of a test's own outside its TempDir, removed however the test
@@ -194,7 +201,7 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
 
   // The namesake replaced in one step, nothing left beside it.
   EXPECT_EQ(MoveItem(from.c_str(), to.c_str(), flags), 0);
-  EXPECT_EQ(GetMoveLeftover(), nullptr);
+  EXPECT_TRUE(NoLeftover());
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool 2");
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
@@ -555,8 +562,13 @@ TEST(MoveFileExA, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered)
     EXPECT_EQ(ArmedCall, nullptr) << "the hook never struck";
     EXPECT_EQ(fs::exists(source) ? ReadFile(source) : "", step.source);
     EXPECT_EQ(ReadFile(target), step.target);
-    const char* leftover = GetMoveLeftover();
-    EXPECT_EQ(leftover != nullptr ? std::string(leftover) : "", step.leftover ? staged : "");
+    char leftover[2 * MAX_PATH] = "";
+    DWORD why = ERROR_SUCCESS;
+    EXPECT_EQ(TakeLeftoverName(leftover, sizeof leftover, &why), step.leftover);
+    EXPECT_EQ(std::string(leftover), step.leftover ? staged : "");
+    if (step.leftover) {
+      EXPECT_EQ(why, step.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
+    }
     EXPECT_EQ(ListTree(dir.path()), step.leftover ? "Tool.lnk\n" + staged_name + "\n" : "Tool.lnk\n");
     if (step.leftover) {
       EXPECT_EQ(ReadFile(staged), "shared");

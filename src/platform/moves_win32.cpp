@@ -17,7 +17,14 @@
 
 namespace {
 
-char Leftover[kLeftoverSize];
+// The name the last move left behind, and why: "" when none.
+char LeftoverName[kMaxPath + 32];
+DWORD LeftoverError = ERROR_SUCCESS;
+
+void KeepLeftover(const char* name, DWORD error) {
+  LeftoverError = error;
+  std::snprintf(LeftoverName, sizeof LeftoverName, "%s", name);
+}
 
 // Bytes of path that a Start Menu root takes when path is that root or
 // lies below it; 0 when it is neither.
@@ -101,7 +108,7 @@ bool CopyData(HANDLE in, HANDLE out) {
 
 // This process's own names beside the destination: no other run can hold
 // them, and those a run killed half way leaves never block a later one.
-bool OwnName(char (&name)[kLeftoverSize], const char* destination, const char* what) {
+bool OwnName(char (&name)[kMaxPath + 32], const char* destination, const char* what) {
   const int length = std::snprintf(name, sizeof name, "%s.dravonel-%s-%lu", destination, what, GetCurrentProcessId());
   if (length > 0 && static_cast<std::size_t>(length) < kMaxPath) return true;
   SetLastError(ERROR_FILENAME_EXCED_RANGE);
@@ -148,13 +155,13 @@ void Undo(const char* destination, const Identity& copied, const char* kept, boo
       has_kept = false;
     }
   }
-  if (has_kept) std::snprintf(Leftover, sizeof Leftover, "%s", kept);
+  if (has_kept) KeepLeftover(kept, GetLastError());
   SetLastError(error);
 }
 
 int MoveAcrossVolumes(const char* source, const char* destination, bool replace) {
-  char staged[kLeftoverSize];
-  char kept[kLeftoverSize];
+  char staged[kMaxPath + 32];
+  char kept[kMaxPath + 32];
   if (!OwnName(staged, destination, "move") || !OwnName(kept, destination, "keep")) return -1;
   // Held with no sharing but reading from the open to the delete: no one
   // can write, rename or delete the source meanwhile, so what is deleted
@@ -205,7 +212,7 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
     return Failed(error);
   }
   CloseHandle(in);  // the source goes now
-  if (has_kept && !DeleteFileA(kept)) std::snprintf(Leftover, sizeof Leftover, "%s", kept);
+  if (has_kept && !DeleteFileA(kept)) KeepLeftover(kept, GetLastError());
   // Attributes as the source had them; a copy without them is no loss.
   SetFileAttributesA(destination, information.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
@@ -215,7 +222,7 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
 }  // namespace
 
 int MoveItem(const char* source, const char* destination, DWORD flags) {
-  Leftover[0] = '\0';
+  LeftoverName[0] = '\0';
   if (!NoLinkOnTheWay(source) || !NoLinkOnTheWay(destination)) return -1;
   const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
   // One file under both names (hard links): a rename between them may do
@@ -233,4 +240,10 @@ int MoveItem(const char* source, const char* destination, DWORD flags) {
   return MoveAcrossVolumes(source, destination, replace);
 }
 
-const char* GetMoveLeftover() { return Leftover[0] != '\0' ? Leftover : nullptr; }
+bool TakeLeftoverName(char* path, std::size_t size, DWORD* error) {
+  if (LeftoverName[0] == '\0') return false;
+  std::snprintf(path, size, "%s", LeftoverName);
+  *error = LeftoverError;
+  LeftoverName[0] = '\0';
+  return true;
+}

@@ -10,8 +10,9 @@
 //    of its errno where the program tells that code apart: ENOENT is
 //    ERROR_FILE_NOT_FOUND, ENOTDIR ERROR_DIRECTORY, EACCES
 //    ERROR_ACCESS_DENIED, ENOMEM ERROR_NOT_ENOUGH_MEMORY, EIO
-//    ERROR_IO_DEVICE; any other errno e becomes kErrnoErrorBit | e, so that
-//    DescribeError still gives the system's own text for it (errors_posix).
+//    ERROR_IO_DEVICE, EEXIST ERROR_ALREADY_EXISTS; any other errno e
+//    becomes kErrnoErrorBit | e, so that DescribeError still gives the
+//    system's own text for it (errors_posix).
 //  - Below a Start Menu root (UserStartMenu or AllUsersStartMenu, in
 //    process_values.h) no path is resolved by name through a link: each
 //    folder is opened from the root down without following one (walk_posix).
@@ -89,6 +90,7 @@ typedef void* HANDLE;
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_ALREADY_EXISTS 183u
 #define ERROR_DIRECTORY 267u
 #define ERROR_IO_DEVICE 1117u
 // Win32 leaves codes with this bit to applications: here it marks an errno
@@ -203,17 +205,19 @@ constexpr char kPathSeparator = '/';
 // Allocates nothing: it runs where the run must not end.
 int MoveItem(const char* source, const char* destination, DWORD flags);
 
-// After a MoveItem, whatever its result (the last error is left as the
-// move left it): the path of a name beside its destination that the move
-// made and could not remove again, or null. It holds a whole file, which
-// nothing else refers to: the namesake a replacement kept ("<destination>
-// .dravonel-keep-<pid>", or "...-move-<pid>" where the namesake was
-// exchanged with the copy), or a copy that could not be taken away. Valid
-// until the next MoveItem; at most kLeftoverSize bytes with its
-// terminator. The fault switchboard can make it answer a name (its
-// kGetMoveLeftover operation).
-constexpr std::size_t kLeftoverSize = MAX_PATH + 32;
-const char* GetMoveLeftover();
+// A name of its own making that the last move (MoveItem, MoveFileA or
+// MoveFileExA), successful or not, left beside its destination and could
+// not remove again; it holds a whole file, which nothing else refers to.
+// A replacement across devices (volumes) keeps the namesake under a name
+// of its own until the source is gone ("<destination>.dravonel-keep-<pid>",
+// or "...-move-<pid>" where the namesake was exchanged with the copy):
+// when that name cannot be removed at the end, the move has still
+// succeeded and the old namesake stays beside it; after a failed move it
+// can be the namesake that could not be put back, or the copy that could
+// not be taken away. Returns true, with the name in path (size bytes,
+// always terminated) and why it stayed in error, and forgets it; false
+// when the last move left nothing. Allocates nothing.
+bool TakeLeftoverName(char* path, std::size_t size, DWORD* error);
 
 // The system's text for an error code (as GetLastError gives it) in text,
 // always terminated, without a trailing period or line break; "error N"

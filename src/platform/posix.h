@@ -77,7 +77,7 @@ int TakeEnteredFolder();
 int RenameNoReplace(int from_folder, const char* from, int to_folder, const char* to);
 
 // Notes destination followed by suffix as the name the current move left
-// behind, for GetMoveLeftover (moves_posix).
+// behind, and errno as why, for TakeLeftoverName (moves_posix).
 void KeepLeftover(const char* destination, const char* suffix);
 
 // The move of a regular file or link, from and to found by FindPlace,

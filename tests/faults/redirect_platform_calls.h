@@ -22,5 +22,5 @@
 #define MoveFileA FaultyMoveFileA
 #define MoveFileExA FaultyMoveFileExA
 #define MoveItem FaultyMoveItem
-#define GetMoveLeftover FaultyGetMoveLeftover
+#define TakeLeftoverName FaultyTakeLeftoverName
 #define RunGrantCommand FaultyRunGrantCommand

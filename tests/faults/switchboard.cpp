@@ -8,10 +8,6 @@
 #include <fstream>
 #include <new>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
-
 namespace {
 
 struct Switch {
@@ -25,20 +21,9 @@ struct Switch {
 };
 
 Switch Switches[static_cast<int>(Operation::kCount)];
+char LastDestination[2 * MAX_PATH];  // of the last move, for a leftover name
+bool LastMoveFaked = false;          // the real move never ran: it left nothing
 bool GrantsSkipped = false;
-// Fixed buffers: the program's allocations are counted, and these are made
-// while it runs.
-char LastMoveDestination[kLeftoverSize];
-char PhantomLeftover[kLeftoverSize];
-bool LastMoveFaked = false;  // the real move never ran: it left nothing
-
-long CurrentProcessId() {
-#ifdef _WIN32
-  return static_cast<long>(GetCurrentProcessId());
-#else
-  return static_cast<long>(getpid());
-#endif
-}
 bool AllocationsWatched = false;
 
 Switch& SwitchOf(Operation operation) { return Switches[static_cast<int>(operation)]; }
@@ -195,18 +180,18 @@ BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags)
 }
 
 int FaultyMoveItem(const char* source, const char* destination, DWORD flags) {
-  if (std::snprintf(LastMoveDestination, sizeof LastMoveDestination, "%s", destination) < 0) {
-    LastMoveDestination[0] = '\0';
-  }
+  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
   LastMoveFaked = Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFileEx : Operation::kMoveFile);
   return LastMoveFaked ? -1 : MoveItem(source, destination, flags);
 }
 
-const char* FaultyGetMoveLeftover() {
-  if (!ShouldFail(Operation::kGetMoveLeftover)) return LastMoveFaked ? nullptr : GetMoveLeftover();
-  const int length = std::snprintf(PhantomLeftover, sizeof PhantomLeftover, "%s.dravonel-keep-%ld",
-                                   LastMoveDestination, CurrentProcessId());
-  return length > 0 ? PhantomLeftover : nullptr;
+bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error) {
+  if (Fails(Operation::kTakeLeftoverName)) {
+    std::snprintf(path, size, "%s.dravonel-keep-test", LastDestination);
+    *error = GetLastError();
+    return true;
+  }
+  return !LastMoveFaked && TakeLeftoverName(path, size, error);
 }
 
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size) {

@@ -29,8 +29,8 @@ enum class Operation {
   kDeleteFile,
   kMoveFile,
   kMoveFileEx,
-  kGetMoveLeftover,
   kRunGrantCommand,
+  kTakeLeftoverName,
   kAllocate,
   kCount
 };
@@ -41,9 +41,7 @@ enum class Operation {
 //
 // MoveItem counts as kMoveFileEx when it replaces (a file's move) and as
 // kMoveFile otherwise (a folder's), the calls relocation made before it
-// had a move of its own. A GetMoveLeftover that "fails" answers as if the
-// last MoveItem had left its namesake behind, "<destination>.dravonel-
-// keep-<pid>" (nothing is made there).
+// had a move of its own.
 void ArmFault(Operation operation, int nth, DWORD error = ERROR_ACCESS_DENIED);
 void DisarmFaults();
 int CallCount(Operation operation);
@@ -94,5 +92,7 @@ BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyMoveFileA(const char* source, const char* destination);
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
 int FaultyMoveItem(const char* source, const char* destination, DWORD flags);
-const char* FaultyGetMoveLeftover();
+// Made to fail, it reports a name left beside the last move's
+// destination, "<destination>.dravonel-keep-test", without making it.
+bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error);
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size);
