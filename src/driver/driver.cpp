@@ -52,7 +52,7 @@ int RunSnapshotMode() {
     DeleteFileA(SnapshotPath);
     char reason[kErrorTextSize];
     DescribeError(error, reason, sizeof reason);
-    std::printf(kCannotSaveLine, SnapshotPath, reason);
+    PrintOutput(kCannotSaveLine, SnapshotPath, reason);
     return kExitFailure;
   }
   return kExitSuccess;
@@ -67,6 +67,14 @@ int RunCopyMode() {
   if (scanned != 0) return kExitFailure;
   DeleteFileA(SnapshotPath);
   return kExitSuccess;
+}
+
+// Flushes standard output. False when anything printed could not be
+// written (a closed pipe, a full disk): the run then ends with -1, its
+// work otherwise done as printed.
+bool OutputWritten() {
+  const bool flushed = std::fflush(stdout) == 0;
+  return flushed && !std::ferror(stdout);
 }
 
 }  // namespace
@@ -117,5 +125,6 @@ int RunDravonel(int argc, char** argv) {
   CurrentList = DirList{};
   if (SetUpPaths() != 0) return kExitFailure;
 
-  return RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
+  const int status = RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
+  return OutputWritten() ? status : kExitFailure;
 }

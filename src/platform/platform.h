@@ -202,8 +202,17 @@ int RunGrantCommand(const char* target, char* reason, std::size_t size);
 // bytes in that code page, and RestoreConsoleOutput flushes standard
 // output and gives the console back the code page it had before; Ctrl+C,
 // Ctrl+Break and closing the console give it back too. Output that is
-// redirected is left exactly as it is. On POSIX both do nothing: a
-// terminal shows the bytes as they are. Called from main, around
-// everything else.
+// redirected is left exactly as it is. On POSIX a terminal shows the
+// bytes as they are; SetUpConsoleOutput ignores SIGPIPE there, so that a
+// closed output makes writes fail (the driver then ends with -1) instead
+// of killing the run between a move and its grant. Called from main,
+// around everything else.
 void SetUpConsoleOutput();
 void RestoreConsoleOutput();
+
+// Prints to standard output as printf does. The lines a run prints while
+// it goes on come through here: on a Windows console each print reaches
+// the screen at once, whole (a character is never cut in two), rather
+// than when a buffer fills; output that is redirected, and POSIX output,
+// keep the C library's buffering. Failures show in ferror(stdout).
+void PrintOutput(const char* format, ...);

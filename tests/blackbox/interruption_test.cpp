@@ -54,13 +54,18 @@ struct BackgroundRun {
   TempDir capture;
 };
 
-void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::string>& arguments) {
+// Standard output goes to the descriptor output instead, when given.
+void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::string>& arguments, int output = -1) {
   const std::string out = run.capture.str() + "/out";
   const std::string err = run.capture.str() + "/err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -360,6 +365,32 @@ TEST(Interruption, CopyRunKilledAtRandomPointsLosesNothingAndTheNextRunFinishes)
 
 TEST(Interruption, CopyRunAcrossDevicesKilledAtRandomPointsLosesNothing) {
   KillCopyRunsAtRandomPoints(true);
+}
+
+// "dravonel /c | true": the reader is gone before the first line. A write
+// to the closed pipe must stop nothing, least of all between a move and
+// its grant: the run carries everything over, grants it, and ends with -1.
+TEST(Interruption, ACopyRunWhoseOutputIsClosedCarriesEverythingOverAndEndsWithMinusOne) {
+  Sandbox reference;
+  PrepareRound(reference);
+  ASSERT_EQ(reference.Run({"/c"}).exit_status, 0u);
+  const MenuState outcome = ReadMenus(reference);
+
+  Sandbox sandbox;
+  PrepareRound(sandbox);
+  const MenuState before = ReadMenus(sandbox);
+  int pipe_ends[2];
+  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
+  close(pipe_ends[0]);
+  BackgroundRun run;
+  Start(run, sandbox, {"/c"}, pipe_ends[1]);
+  close(pipe_ends[1]);
+  EXPECT_EQ(Wait(run), kFailureStatus);  // not 0x80000000 | SIGPIPE
+  EXPECT_EQ(Output(run), "");
+  const MenuState after = ReadMenus(sandbox);
+  EXPECT_EQ(after.user, outcome.user);
+  EXPECT_EQ(after.all_users, outcome.all_users);
+  EXPECT_EQ(UngrantedMoves(sandbox, before), std::set<std::string>{});
 }
 
 // Fills the sandbox with a tree big enough that writing its snapshot takes
