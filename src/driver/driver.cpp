@@ -59,13 +59,19 @@ int RunSnapshotMode() {
 }
 
 int RunCopyMode() {
-  if (LoadSnapshot(SnapshotList) != 0) return kExitFailure;
+  // Held from the load to the delete: a second copy run meanwhile finds it
+  // in use and changes nothing, so no two runs carry over the same items.
+  SnapshotHold hold;
+  if (LoadAndHoldSnapshot(SnapshotList, hold) != 0) return kExitFailure;
   // What the scan found new or newer is so, whatever else it could not
   // read; the snapshot stays for a later run to carry over the rest.
   const int scanned = ScanDirectory(CurrentList, UserStartMenu);
   PropagateChanges(SnapshotList, CurrentList);
-  if (scanned != 0) return kExitFailure;
-  DeleteFileA(SnapshotPath);
+  if (scanned != 0) {
+    ReleaseSnapshot(hold);
+    return kExitFailure;
+  }
+  DeleteHeldSnapshot(hold);
   return kExitSuccess;
 }
 

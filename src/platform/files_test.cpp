@@ -7,6 +7,10 @@
 
 #include "support/temp_tree.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 TEST(GetFileAttributesA, AnswersInvalidOnlyWhenNothingIsThere) {
@@ -33,7 +37,9 @@ TEST(CreateFileA, ShareModeZeroRefusesASecondOpenerWithoutTruncating) {
   ASSERT_TRUE(WriteFile(writer, "half", 4, &written, nullptr));
 
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenExclusive(snapshot, GENERIC_WRITE, OPEN_ALWAYS), INVALID_HANDLE_VALUE);
   // Nor can another run delete it while it is being written.
   EXPECT_FALSE(DeleteFileA(snapshot.string().c_str()));
   ASSERT_TRUE(WriteFile(writer, " done", 5, &written, nullptr));
@@ -55,6 +61,101 @@ TEST(CreateFileA, ShareModeZeroRefusesASecondOpenerWithoutTruncating) {
   EXPECT_FALSE(fs::exists(snapshot));
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
 }
+
+TEST(CreateFileA, OpenAlwaysKeepsTheBytesUntilTheFileIsCutAtItsStart) {
+  TempDir dir;
+  const fs::path file = dir.path() / "Dravonel.Dat";
+  HANDLE created = OpenExclusive(file, GENERIC_WRITE, OPEN_ALWAYS);
+  ASSERT_NE(created, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(IsRegularFile(created));
+  CloseHandle(created);
+  WriteFile(file, "earlier");
+  HANDLE opened = OpenExclusive(file, GENERIC_WRITE, OPEN_ALWAYS);
+  ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(ReadFile(file), "earlier");
+  EXPECT_TRUE(SetEndOfFile(opened));
+  EXPECT_EQ(ReadFile(file), "");
+  CloseHandle(opened);
+}
+
+TEST(DeleteHeldFile, DeletesTheFileItHoldsAndLetsGoOfIt) {
+  TempDir dir;
+  const fs::path file = dir.path() / "Dravonel.Dat";
+  WriteFile(file, "snapshot");
+  HANDLE held = OpenExclusive(file, GENERIC_READ | DELETE, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(DeleteHeldFile(held, file.string().c_str()));
+  EXPECT_FALSE(fs::exists(file));
+
+  // Without DELETE access Windows keeps the file; either way the handle
+  // is let go, so the file can be opened again at once.
+  WriteFile(file, "snapshot");
+  held = OpenExclusive(file, GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+#ifdef _WIN32
+  EXPECT_FALSE(DeleteHeldFile(held, file.string().c_str()));
+  EXPECT_EQ(ReadFile(file), "snapshot");
+  held = OpenExclusive(file, GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+#else
+  // A file put in its place is not the holder's to delete.
+  fs::rename(file, dir.path() / "away");
+  WriteFile(file, "another");
+  EXPECT_FALSE(DeleteHeldFile(held, file.string().c_str()));
+  EXPECT_EQ(ReadFile(file), "another");
+  EXPECT_EQ(ReadFile(dir.path() / "away"), "snapshot");
+  held = OpenExclusive(dir.path() / "away", GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+#endif
+}
+
+#ifndef _WIN32
+// Only regular files of one name are opened: nothing else is locked,
+// truncated, followed (with FILE_FLAG_OPEN_REPARSE_POINT) or waited on.
+TEST(CreateFileA, OpensNothingButARegularFileAndNeverWaits) {
+  TempDir dir;
+  const fs::path target = dir.path() / "target";
+  WriteFile(target, "kept");
+  const fs::path link = dir.path() / "link";
+  fs::create_symlink(target, link);
+  const fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const DWORD no_link = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  for (const fs::path& path : {link, fifo}) {
+    for (const DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
+      for (const DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
+        SCOPED_TRACE(path.string() + " " + std::to_string(disposition) + " " + std::to_string(access));
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(CreateFileA(path.c_str(), access, 0, nullptr, disposition, no_link, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), kErrorNotRegularFile);
+      }
+    }
+  }
+  EXPECT_EQ(ReadFile(target), "kept");
+  // A link is followed when the flag does not say otherwise, as on Windows.
+  HANDLE followed = CreateFileA(link.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(followed, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(IsRegularFile(followed));
+  CloseHandle(followed);
+  // A second name makes a regular file no file of one name.
+  fs::create_hard_link(target, dir.path() / "second");
+  followed = CreateFileA(target.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, no_link, nullptr);
+  ASSERT_NE(followed, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(IsRegularFile(followed));
+  EXPECT_EQ(GetLastError(), kErrorNotRegularFile);
+  CloseHandle(followed);
+
+  // Deletion takes a link itself away, and leaves a FIFO alone.
+  EXPECT_TRUE(DeleteFileA(link.c_str()));
+  EXPECT_FALSE(DeleteFileA(fifo.c_str()));
+  EXPECT_EQ(GetLastError(), kErrorNotRegularFile);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(link)));
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(ReadFile(target), "kept");
+}
+#endif
 
 TEST(DeleteFileA, NeverRemovesADirectory) {
   TempDir dir;

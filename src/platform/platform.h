@@ -27,10 +27,20 @@
 //  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails
 //    for a value with the top bit set. A modification time before 1601 is
 //    handed over as such a value, so its conversion fails (times_posix).
+//  - CreateFileA opens regular files only, and never waits: a FIFO, device
+//    or socket fails with kErrorNotRegularFile before anything is locked
+//    or truncated, a directory with EISDIR's code. With
+//    FILE_FLAG_OPEN_REPARSE_POINT a link at path is not followed: it fails
+//    with kErrorNotRegularFile (Windows opens the link itself, which
+//    IsRegularFile then refuses). OPEN_ALWAYS creates a missing file and
+//    never truncates; access bits other than GENERIC_READ and GENERIC_WRITE
+//    (DELETE) ask for nothing more.
 //  - CreateFileA with share mode 0 gives the opener exclusive use: a second
-//    opener fails, and never truncates what the first one is writing.
-//  - DeleteFileA removes a file or a link, never a directory, and fails on a
-//    file that another opener holds with share mode 0 (files_posix).
+//    opener fails with ERROR_SHARING_VIOLATION, and never truncates what
+//    the first one is writing.
+//  - DeleteFileA removes a regular file or a link (the link itself), never
+//    a directory, FIFO, device or socket, and fails on a file that another
+//    opener holds with share mode 0 (files_posix).
 //  - MoveFileA never overwrites: it fails when anything exists at the
 //    destination. A file or link moves across devices by copy (data,
 //    permission bits and last-write time, as a rename keeps them) and
@@ -75,6 +85,9 @@ typedef void* HANDLE;
 #define GENERIC_WRITE 0x40000000u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define DELETE 0x00010000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_COPY_ALLOWED 0x2u
 
@@ -84,6 +97,7 @@ typedef void* HANDLE;
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_SHARING_VIOLATION 32u
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_DIRECTORY 267u
 #define ERROR_IO_DEVICE 1117u
@@ -145,6 +159,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written,
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read,
               void* overlapped);
 DWORD GetFileSize(HANDLE file, DWORD* high);
+// Cuts the file off at the current position (0 right after opening).
+BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 
 DWORD GetFileAttributesA(const char* path);
@@ -159,6 +175,31 @@ constexpr char kPathSeparator = '/';
 #include <cstddef>
 
 // What both systems offer under names of our own.
+
+// An error code of our own on both systems (Win32 leaves codes with bit 29
+// to applications; no errno is this large): something other than a
+// regular file with one name where one was asked for. DescribeError gives
+// kNotRegularFileText (messages.h) for it.
+constexpr DWORD kErrorNotRegularFile = 0x2000FFFFu;
+
+// True when file, from CreateFileA, is a regular file with one name: on
+// Windows a disk file that is neither a directory nor a reparse point (a
+// link or junction that FILE_FLAG_OPEN_REPARSE_POINT opened itself), on
+// POSIX S_ISREG. A second name (a hard link) is refused too: writing
+// through this one would change a file somewhere else. Otherwise false,
+// with the last error kErrorNotRegularFile, or the system's when the
+// question itself failed.
+bool IsRegularFile(HANDLE file);
+
+// Deletes the file open as file and closes the handle. file came from
+// CreateFileA of path with share mode 0 and DELETE access and has been
+// held since, so no other opener can have read, replaced or deleted it in
+// between, nor can one slip in before the delete. On Windows the file is
+// marked for deletion through the handle and goes as it is closed; on
+// POSIX path is unlinked while the lock is still held, once it is known to
+// name the held file. Returns TRUE when the file is gone, FALSE when it
+// stays (the last error says why); the handle is closed either way.
+BOOL DeleteHeldFile(HANDLE file, const char* path);
 
 // The system's text for an error code (as GetLastError gives it) in text,
 // always terminated, without a trailing period or line break; "error N"

@@ -512,6 +512,48 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
   }
 }
 
+// A second copy run started while the first carries over, at each of its
+// grants (by a Cacls that starts one before doing its job): the first
+// holds the snapshot, so the second says so, changes nothing and ends
+// with -1, and the first finishes as if alone.
+TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing) {
+  Sandbox sandbox;
+  fs::create_directories(sandbox.all_users_menu);
+  TakeSnapshot(sandbox);
+  Put(User(sandbox, "A.lnk"), "a", kThen + 60);
+  Put(User(sandbox, "Programs/B.lnk"), "b", kThen + 60);
+
+  TempDir bin;
+  const std::string log = bin.str() + "/second-runs";
+  WriteFile(bin.path() / "Cacls", "#!/bin/sh\n\"$DRAVONEL\" /c >> \"$SECOND_RUNS\" 2>&1\n"
+                                  "echo \"status $?\" >> \"$SECOND_RUNS\"\nexec \"$REAL_CACLS\" \"$@\"\n");
+  SetMode(bin.path() / "Cacls", 0755);
+  std::vector<std::string> environment = sandbox.Environment();
+  for (std::string& variable : environment) {
+    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + bin.str() + ":" + variable.substr(5);
+  }
+  environment.push_back("DRAVONEL=" + BuiltProgram("dravonel"));
+  environment.push_back("REAL_CACLS=" + BuiltProgram("Cacls"));
+  environment.push_back("SECOND_RUNS=" + log);
+
+  const RunResult first = sandbox.Run({"/c"}, environment);
+  EXPECT_EQ(first.out, MovingFileLine(User(sandbox, "A.lnk"), AllUsers(sandbox, "A.lnk")) +
+                           ExecLine(AllUsers(sandbox, "A.lnk")) +
+                           MovingDirLine(User(sandbox, "Programs"), AllUsers(sandbox, "Programs")) +
+                           ExecLine(AllUsers(sandbox, "Programs")));
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.exit_status, 0u);
+  const std::string second = "Cannot read " + sandbox.snapshot +
+                             ": The process cannot access the file because it is being used by another process\n"
+                             "status 255\n";
+  EXPECT_EQ(ReadFile(log), second + second);
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "A.lnk")), "a");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/B.lnk")), "b");
+  EXPECT_EQ(Mode(AllUsers(sandbox, "A.lnk")) & 0444u, 0444u);
+}
+
 }  // namespace
 
 #endif
