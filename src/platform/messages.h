@@ -38,6 +38,9 @@ constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G Everyone:R";
 constexpr const char* kGrantNotFoundReason = "Cacls is not on PATH";
 constexpr const char* kGrantStatusReason = "Cacls ended with exit status %lu";
 constexpr const char* kGrantSignalReason = "Cacls was ended by signal %d";
+// On Windows, a folder on the way to the target, or the target itself, is
+// a link or junction that Cacls.exe would follow: it is not started.
+constexpr const char* kGrantLinkReason = "%s is a link or junction";
 
 // An item whose source, destination or command line would not fit its
 // 260-byte buffer is skipped with one of these, and the run goes on. The

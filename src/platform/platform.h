@@ -224,14 +224,28 @@ bool IsFullPath(const char* path);
 // absolute entries of PATH only, never in the current directory. On
 // Windows Cacls.exe is started with kGrantCommand (messages.h) made for
 // target as its command line, the line the program prints; on POSIX with
-// the argument vector {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}.
-// Its output goes to the null device, its error output to ours. Standard
-// output is flushed first.
+// the argument vector {"Cacls", path, "/T", "/E", "/G", "Everyone:R"}.
+// Its output goes to the null device, its error output to ours, and it
+// starts with the default action for SIGPIPE. Standard output is flushed
+// first.
+//
+// A target below AllUsersStartMenu is never reached through a link on the
+// way down from there. On POSIX, Cacls starts in AllUsersStartMenu (opened
+// by name: links above it are the administrator's) and path is the target
+// relative to it, which Cacls resolves one folder at a time, never through
+// a link (cacls.h). On Windows, each folder on the way and the target
+// itself are opened without following a reparse point and held, without
+// sharing deletion, until Cacls has ended: none can be renamed, deleted or
+// swapped for a link meanwhile, and a link or junction among them means no
+// grant at all (Cacls.exe would follow it). Any other target is passed on
+// as it is (path is target).
 //
 // Returns 0 when the command ran and ended with exit status 0. Otherwise
 // -1, with why in reason (size bytes, always terminated, one line): the
-// command is not on PATH, could not be started (the system's reason), or
-// ended with another status (which) or, on POSIX, by a signal (which).
+// command is not on PATH, could not be started or a folder on the way not
+// opened (the system's reason), ended with another status (which; 2 from
+// the POSIX Cacls when a folder on the way is a link) or, on POSIX, by a
+// signal (which), or on Windows a link on the way (kGrantLinkReason).
 // Allocates nothing: it runs between a move and the end of its grant,
 // where the run must not end.
 int RunGrantCommand(const char* target, char* reason, std::size_t size);

@@ -92,7 +92,7 @@ TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
       EXPECT_EQ(ReadFile(AllUsers(sandbox, file)), "bytes of " + item);
       const std::vector<std::vector<std::string>> records = grants.Records();
       ASSERT_EQ(records.size(), earlier + 1);
-      EXPECT_EQ(records.back(), GrantLog::GrantOf(AllUsers(sandbox, item)));
+      EXPECT_EQ(records.back(), GrantLog::GrantOf(sandbox, item));
     }
   }
   EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\n");
