@@ -26,8 +26,10 @@ int DescribeLastError(char* reason, std::size_t size) {
 // itself, each opened without following a reparse point and without
 // sharing deletion, so that none can be renamed, deleted or swapped for a
 // link until they are let go; a folder that holds one of them cannot
-// become a junction either, as only an empty one can. A path holds at most
-// one name per two bytes.
+// become a junction either, as only an empty one can. Share modes bind
+// only opens that read, write or delete: each is opened to read (to list,
+// for a folder), not just for its attributes. A path holds at most one
+// name per two bytes.
 struct HeldWay {
   HANDLE handles[MAX_PATH / 2];
   std::size_t count;
@@ -53,7 +55,7 @@ int HoldWay(const char* target, HeldWay& way, char* reason, std::size_t size) {
     if (end < length && target[end] != '\\') continue;
     if (target[end - 1] == '\\') continue;  // an empty name
     prefix[end] = '\0';
-    const HANDLE handle = CreateFileA(prefix, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE handle = CreateFileA(prefix, FILE_READ_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
                                       nullptr);
     BY_HANDLE_FILE_INFORMATION information;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/process_values.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
@@ -215,6 +216,25 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     EXPECT_EQ(cacls.Runs(), Granted(menus.root.path(), "target"));
     EXPECT_FALSE(fs::exists(relative_log));
   }
+}
+#else
+// Each folder on the way below the All Users Start Menu, and the target,
+// is opened and held until Cacls.exe has ended: a grant goes ahead when
+// all are there, is not started when one is gone, and lets go of them.
+// (Wine makes no links, so a link on the way cannot be tried here.)
+TEST(GrantEveryoneRead, GoesAheadWhenTheWayIsThereAndNotWhenAFolderOnItIsGone) {
+  StartMenus menus;
+  WriteFile(menus.AllUsers("Programs/Tool/Tool.lnk"), "tool");
+  char reason[kErrorTextSize] = "";
+  EXPECT_EQ(RunGrantCommand(menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), reason, sizeof reason), 0) << reason;
+  EXPECT_EQ(RunGrantCommand(menus.AllUsers("Programs/Gone/Tool.lnk").c_str(), reason, sizeof reason), -1);
+  char gone[kErrorTextSize];
+  DescribeError(ERROR_FILE_NOT_FOUND, gone, sizeof gone);
+  EXPECT_STREQ(reason, gone);  // the way's, not Cacls.exe's
+  // Let go once it has ended: the folders can be renamed again.
+  std::error_code error;
+  fs::rename(menus.AllUsers("Programs/Tool"), menus.AllUsers("Programs/Moved"), error);
+  EXPECT_FALSE(error) << error.message();
 }
 #endif
 
