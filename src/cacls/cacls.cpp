@@ -50,6 +50,10 @@ void Report(const std::string& path, int error) {
   std::fprintf(stderr, "Cacls: %s: %s\n", path.c_str(), std::strerror(error));
 }
 
+void ReportText(const std::string& path, const char* text) {
+  std::fprintf(stderr, "Cacls: %s: %s\n", path.c_str(), text);
+}
+
 bool IsChangeable(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
 
 // Sets the mode of name in directory at without following a link there;
@@ -197,6 +201,68 @@ int WalkBelow(int fd, Frame top, std::string path, const CaclsRequest& request) 
   return result;
 }
 
+// The directory that holds the last name of path, in at, and that name.
+// An absolute path is left to the system, links on the way and all: at is
+// AT_FDCWD and name the whole path. A relative one is walked from the
+// current directory one name at a time, never through a link: at is the
+// directory opened last (AT_FDCWD for a single name), to be closed by the
+// caller. Returns 0, or -1 after reporting the name that could not be
+// entered (a link, not a directory, or gone).
+int OpenParent(const std::string& path, int& at, std::string& name) {
+  at = AT_FDCWD;
+  name = path;
+  if (path.empty() || path[0] == '/') return 0;
+  std::size_t begin = 0;
+  for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', begin)) {
+    if (slash > begin) {
+      const std::string folder = path.substr(begin, slash - begin);
+      const int next = openat(at, folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      const int error = errno;
+      // A link answers ENOTDIR or ELOOP: say which it is.
+      struct stat status;
+      const bool link = next < 0 && fstatat(at, folder.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                        S_ISLNK(status.st_mode);
+      if (at != AT_FDCWD) close(at);
+      if (next < 0) {
+        if (link) {
+          ReportText(path.substr(0, slash), kCaclsLinkOnTheWay);
+        } else {
+          Report(path.substr(0, slash), error);
+        }
+        return -1;
+      }
+      at = next;
+    }
+    begin = slash + 1;
+  }
+  name = path.substr(begin);
+  return 0;
+}
+
+// Changes the item name in directory at, and with /T everything below it.
+int ApplyAt(int at, const std::string& name, const std::string& path, const CaclsRequest& request) {
+  struct stat status;
+  if (fstatat(at, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  if (!IsChangeable(status.st_mode)) return kCaclsSuccess;
+  if (ChangeMode(at, name.c_str(), status, request) != 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  if (!S_ISDIR(status.st_mode) || !request.tree) return kCaclsSuccess;
+
+  Frame top{};
+  const int fd = EnterDirectory(at, name.c_str(), top);
+  if (fd < 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  top.path_length = path.size();
+  return WalkBelow(fd, std::move(top), path, request);
+}
+
 }  // namespace
 
 int ParseCaclsArguments(int argc, const char* const* argv, CaclsRequest& request) {
@@ -246,24 +312,10 @@ int ApplyCacls(const CaclsRequest& request) {
   std::string path = request.path;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
 
-  struct stat status;
-  if (fstatat(AT_FDCWD, path.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    Report(path, errno);
-    return kCaclsFailed;
-  }
-  if (!IsChangeable(status.st_mode)) return kCaclsSuccess;
-  if (ChangeMode(AT_FDCWD, path.c_str(), status, request) != 0) {
-    Report(path, errno);
-    return kCaclsFailed;
-  }
-  if (!S_ISDIR(status.st_mode) || !request.tree) return kCaclsSuccess;
-
-  Frame top{};
-  const int fd = EnterDirectory(AT_FDCWD, path.c_str(), top);
-  if (fd < 0) {
-    Report(path, errno);
-    return kCaclsFailed;
-  }
-  top.path_length = path.size();
-  return WalkBelow(fd, std::move(top), std::move(path), request);
+  int at = AT_FDCWD;
+  std::string name;
+  if (OpenParent(path, at, name) != 0) return kCaclsFailed;
+  const int result = ApplyAt(at, name, path, request);
+  if (at != AT_FDCWD) close(at);
+  return result;
 }

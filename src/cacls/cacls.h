@@ -25,6 +25,16 @@
 // devices, pipes and sockets are left alone. Trailing slashes of the path
 // are dropped, so "link/" names the link, not its target.
 //
+// An absolute path is found by the system, through any links on its way,
+// as a person typing one expects. A relative path is walked from the
+// current directory one name at a time, and a folder on the way that is a
+// symbolic link (or no folder, or gone) is not entered: nothing is
+// changed, one line on standard error names it, and the status is 2. This
+// is how dravonel runs it: from the All Users Start Menu, with the moved
+// item's path relative to it, so that a folder below swapped for a link
+// to elsewhere can never lend what it points to the grant. "." and ".."
+// are taken as they are: neither is a link.
+//
 // On an edit that grants write permission, a regular file loses setuid and
 // setgid, as it would when written by another user: a grant never leaves a
 // set-id program writable by all. Directories keep their setgid (group
@@ -33,8 +43,9 @@
 // Prints nothing on success. Exit status 0; 1 (kCaclsUsage) for a command
 // line it does not support, with the usage text on standard error and
 // nothing changed; 2 (kCaclsFailed) when the path cannot be found or
-// changed, or when any item below it could not be (one line on standard
-// error each; the walk goes on with the rest).
+// changed, when a folder on the way of a relative path is a link, or
+// when any item below it could not be (one line on standard error each;
+// the walk goes on with the rest).
 
 #include <sys/types.h>
 
@@ -49,6 +60,10 @@ constexpr const char* kCaclsUsageText =
     "  /T  the path and everything below it\n"
     "  /E  add to the permissions instead of replacing them\n"
     "  perm: R (read), W (write), C (change), F (full)\n";
+
+// Why a folder on the way of a relative path was not entered, when it is
+// a symbolic link.
+constexpr const char* kCaclsLinkOnTheWay = "a symbolic link, not followed";
 
 // What a grant adds, combined over all grants of a command line.
 constexpr unsigned kGrantRead = 1;
@@ -73,7 +88,8 @@ mode_t GrantedBits(unsigned grants, bool directory);
 mode_t NewMode(mode_t old_mode, unsigned grants, bool edit, bool directory);
 
 // Carries out request; returns kCaclsSuccess or kCaclsFailed, with a line
-// on standard error for each item that could not be changed. The walk
+// on standard error for each item that could not be changed or reached.
+// The walk
 // below a directory keeps a single directory open at a time, so no depth
 // of tree exhausts descriptors or stack.
 int ApplyCacls(const CaclsRequest& request);

@@ -46,21 +46,35 @@ int RunSnapshotMode() {
     DeleteFileA(SnapshotPath);
     char reason[kErrorTextSize];
     DescribeError(error, reason, sizeof reason);
-    std::printf(kCannotSaveLine, SnapshotPath, reason);
+    PrintOutput(kCannotSaveLine, SnapshotPath, reason);
     return kExitFailure;
   }
   return kExitSuccess;
 }
 
 int RunCopyMode() {
-  if (LoadSnapshot(SnapshotList) != 0) return kExitFailure;
+  // Held from the load to the delete: a second copy run meanwhile finds it
+  // in use and changes nothing, so no two runs carry over the same items.
+  SnapshotHold hold;
+  if (LoadAndHoldSnapshot(SnapshotList, hold) != 0) return kExitFailure;
   // What the scan found new or newer is so, whatever else it could not
   // read; the snapshot stays for a later run to carry over the rest.
   const int scanned = ScanDirectory(CurrentList, UserStartMenu);
   PropagateChanges(SnapshotList, CurrentList);
-  if (scanned != 0) return kExitFailure;
-  DeleteFileA(SnapshotPath);
+  if (scanned != 0) {
+    ReleaseSnapshot(hold);
+    return kExitFailure;
+  }
+  DeleteHeldSnapshot(hold);
   return kExitSuccess;
+}
+
+// Flushes standard output. False when anything printed could not be
+// written (a closed pipe, a full disk): the run then ends with -1, its
+// work otherwise done as printed.
+bool OutputWritten() {
+  const bool flushed = std::fflush(stdout) == 0;
+  return flushed && !std::ferror(stdout);
 }
 
 }  // namespace
@@ -111,5 +125,6 @@ int RunDravonel(int argc, char** argv) {
   CurrentList = DirList{};
   if (SetUpPaths() != 0) return kExitFailure;
 
-  return RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
+  const int status = RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
+  return OutputWritten() ? status : kExitFailure;
 }

@@ -48,7 +48,7 @@ struct ScanState {
 void PrintUnreadable(const char* path, DWORD error) {
   char reason[kErrorTextSize];
   DescribeError(error, reason, sizeof reason);
-  std::printf(kCannotReadLine, path, reason);
+  PrintOutput(kCannotReadLine, path, reason);
 }
 
 // The line, and the scan goes on with the rest.

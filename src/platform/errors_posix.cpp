@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/messages.h"
 #include "platform/posix.h"
 
 namespace {
@@ -47,6 +48,10 @@ void SetLastError(DWORD code) { LastError = code; }
 
 void DescribeError(DWORD code, char* text, std::size_t size) {
   if (size == 0) return;
+  if (code == ERROR_SHARING_VIOLATION || code == kErrorNotRegularFile) {
+    std::snprintf(text, size, "%s", code == ERROR_SHARING_VIOLATION ? kSharingViolationText : kNotRegularFileText);
+    return;
+  }
   const int error = ErrnoOfCode(code);
   if (error != 0) {
     std::snprintf(text, size, "%s", std::strerror(error));

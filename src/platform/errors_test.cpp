@@ -29,4 +29,18 @@ TEST(DescribeError, GivesTheSystemsTextOnOneLine) {
   EXPECT_STREQ(text, "error 536870911");
 }
 
+// Codes the system has no text for on one build or either: the same
+// words on both.
+TEST(DescribeError, SaysAFileIsHeldOrNotARegularFileInTheSameWordsOnBothSystems) {
+  char text[kErrorTextSize];
+  DescribeError(kErrorNotRegularFile, text, sizeof text);
+  EXPECT_STREQ(text, "Not a regular file");
+  DescribeError(ERROR_SHARING_VIOLATION, text, sizeof text);
+#ifndef _WIN32
+  EXPECT_STREQ(text, "The process cannot access the file because it is being used by another process");
+#else
+  EXPECT_STRNE(text, "error 32");  // the system's own words
+#endif
+}
+
 }  // namespace

@@ -2,10 +2,15 @@
 
 #include <cstdio>
 
+#include "platform/messages.h"
 #include "platform/platform.h"
 
 void DescribeError(DWORD code, char* text, std::size_t size) {
   if (size == 0) return;
+  if (code == kErrorNotRegularFile) {  // ours: the system has no text for it
+    std::snprintf(text, size, "%s", kNotRegularFileText);
+    return;
+  }
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
                                       text, static_cast<DWORD>(size), nullptr);
   if (length == 0 || length >= size) {

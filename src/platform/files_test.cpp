@@ -7,6 +7,10 @@
 
 #include "support/temp_tree.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace {
 
 TEST(GetFileAttributesA, AnswersInvalidOnlyWhenNothingIsThere) {
@@ -33,7 +37,9 @@ TEST(CreateFileA, ShareModeZeroRefusesASecondOpenerWithoutTruncating) {
   ASSERT_TRUE(WriteFile(writer, "half", 4, &written, nullptr));
 
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_WRITE, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
+  EXPECT_EQ(OpenExclusive(snapshot, GENERIC_WRITE, OPEN_ALWAYS), INVALID_HANDLE_VALUE);
   // Nor can another run delete it while it is being written.
   EXPECT_FALSE(DeleteFileA(snapshot.string().c_str()));
   ASSERT_TRUE(WriteFile(writer, " done", 5, &written, nullptr));
@@ -55,6 +61,79 @@ TEST(CreateFileA, ShareModeZeroRefusesASecondOpenerWithoutTruncating) {
   EXPECT_FALSE(fs::exists(snapshot));
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
 }
+
+TEST(CreateFileA, OpenAlwaysKeepsTheBytesUntilTheFileIsCutAtItsStart) {
+  TempDir dir;
+  const fs::path file = dir.path() / "Dravonel.Dat";
+  HANDLE created = OpenExclusive(file, GENERIC_WRITE, OPEN_ALWAYS);
+  ASSERT_NE(created, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(IsRegularFile(created));
+  CloseHandle(created);
+  WriteFile(file, "earlier");
+  HANDLE opened = OpenExclusive(file, GENERIC_WRITE, OPEN_ALWAYS);
+  ASSERT_NE(opened, INVALID_HANDLE_VALUE);
+  DWORD high = 0;
+  EXPECT_EQ(GetFileSize(opened, &high), 7u);  // "earlier"
+  EXPECT_TRUE(SetEndOfFile(opened));
+  EXPECT_EQ(GetFileSize(opened, &high), 0u);
+  CloseHandle(opened);
+  EXPECT_EQ(ReadFile(file), "");
+}
+
+TEST(DeleteHeldFile, DeletesTheFileItHoldsAndLetsGoOfIt) {
+  TempDir dir;
+  const fs::path file = dir.path() / "Dravonel.Dat";
+  WriteFile(file, "snapshot");
+  HANDLE held = OpenExclusive(file, GENERIC_READ | DELETE, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(DeleteHeldFile(held, file.string().c_str()));
+  EXPECT_FALSE(fs::exists(file));
+
+#ifdef _WIN32
+  // Without DELETE access the file stays, and the handle is let go all
+  // the same: the file opens again at once.
+  WriteFile(file, "snapshot");
+  held = OpenExclusive(file, GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(DeleteHeldFile(held, file.string().c_str()));
+  EXPECT_EQ(ReadFile(file), "snapshot");
+  held = OpenExclusive(file, GENERIC_READ, OPEN_EXISTING);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  CloseHandle(held);
+#endif
+}
+
+#ifndef _WIN32
+// Only regular files are opened: nothing else is locked, truncated,
+// followed (with FILE_FLAG_OPEN_REPARSE_POINT) or waited on, whatever the
+// disposition and access.
+TEST(CreateFileA, OpensNothingButARegularFileAndNeverWaits) {
+  TempDir dir;
+  const fs::path target = dir.path() / "target";
+  WriteFile(target, "kept");
+  const fs::path link = dir.path() / "link";
+  fs::create_symlink(target, link);
+  const fs::path fifo = dir.path() / "fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const DWORD no_link = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+  for (const fs::path& path : {link, fifo}) {
+    for (const DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
+      for (const DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
+        SCOPED_TRACE(path.string() + " " + std::to_string(disposition) + " " + std::to_string(access));
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(CreateFileA(path.c_str(), access, 0, nullptr, disposition, no_link, nullptr), INVALID_HANDLE_VALUE);
+        EXPECT_EQ(GetLastError(), kErrorNotRegularFile);
+      }
+    }
+  }
+  EXPECT_EQ(ReadFile(target), "kept");
+  // A link is followed when the flag does not say otherwise, as on Windows.
+  HANDLE followed = CreateFileA(link.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(followed, INVALID_HANDLE_VALUE);
+  EXPECT_TRUE(IsRegularFile(followed));
+  CloseHandle(followed);
+}
+#endif
 
 TEST(DeleteFileA, NeverRemovesADirectory) {
   TempDir dir;

@@ -38,6 +38,9 @@ constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G Everyone:R";
 constexpr const char* kGrantNotFoundReason = "Cacls is not on PATH";
 constexpr const char* kGrantStatusReason = "Cacls ended with exit status %lu";
 constexpr const char* kGrantSignalReason = "Cacls was ended by signal %d";
+// On Windows, a folder on the way to the target, or the target itself, is
+// a link or junction that Cacls.exe would follow: it is not started.
+constexpr const char* kGrantLinkReason = "%s is a link or junction";
 
 // An item whose source, destination or command line would not fit its
 // 260-byte buffer is skipped with one of these, and the run goes on. The
@@ -47,10 +50,17 @@ constexpr const char* kSkippingDirLine = "Skipping Dir %s: path too long\n";
 constexpr const char* kSkippingFileLine = "Skipping File %s%s%s: path too long\n";
 constexpr const char* kSkippingGrantLine = "Skipping Exec for %s: command too long\n";
 
-// What the scan could not read (a folder, or an entry of one), and a
-// snapshot that could not be saved, each with the system's reason; the run
-// then ends with -1. The scan names the folder it started in this way when
-// it cannot read where that is.
+// What the scan could not read (a folder, or an entry of one), a snapshot
+// that another run holds, and a snapshot that could not be saved, each
+// with the system's reason; the run then ends with -1. The scan names the
+// folder it started in this way when it cannot read where that is.
 constexpr const char* kCannotReadLine = "Cannot read %s: %s\n";
 constexpr const char* kCannotSaveLine = "Cannot save %s: %s\n";
 constexpr const char* kCurrentFolderName = "the current folder";
+
+// Texts DescribeError gives where the system has none: an exclusive hold
+// that another opener has, on POSIX (in Windows' own words, so that both
+// builds say the same), and kErrorNotRegularFile on both.
+constexpr const char* kSharingViolationText =
+    "The process cannot access the file because it is being used by another process";
+constexpr const char* kNotRegularFileText = "Not a regular file";

@@ -40,10 +40,20 @@
 //  - FileTimeToSystemTime counts 100 ns ticks from 1601-01-01 UTC and fails
 //    for a value with the top bit set. A modification time before 1601 is
 //    handed over as such a value, so its conversion fails (times_posix).
+//  - CreateFileA opens regular files only, and never waits: a FIFO, device
+//    or socket fails with kErrorNotRegularFile before anything is locked
+//    or truncated, a directory with EISDIR's code. With
+//    FILE_FLAG_OPEN_REPARSE_POINT a link at path is not followed: it fails
+//    with kErrorNotRegularFile (Windows opens the link itself, which
+//    IsRegularFile then refuses). OPEN_ALWAYS creates a missing file and
+//    never truncates; access bits other than GENERIC_READ and GENERIC_WRITE
+//    (DELETE) ask for nothing more.
 //  - CreateFileA with share mode 0 gives the opener exclusive use: a second
-//    opener fails, and never truncates what the first one is writing.
-//  - DeleteFileA removes a file or a link, never a directory, and fails on a
-//    file that another opener holds with share mode 0 (files_posix).
+//    opener fails with ERROR_SHARING_VIOLATION, and never truncates what
+//    the first one is writing.
+//  - DeleteFileA removes a regular file or a link (the link itself), never
+//    a directory, FIFO, device or socket, and fails on a file that another
+//    opener holds with share mode 0 (files_posix).
 //  - MoveFileA and MoveFileExA are MoveItem (below) with their flags;
 //    MoveFileA allows a copy across devices.
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
@@ -80,6 +90,9 @@ typedef void* HANDLE;
 #define GENERIC_WRITE 0x40000000u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
+#define OPEN_ALWAYS 4u
+#define DELETE 0x00010000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
 #define MOVEFILE_REPLACE_EXISTING 0x1u
 #define MOVEFILE_COPY_ALLOWED 0x2u
 
@@ -89,6 +102,7 @@ typedef void* HANDLE;
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_SHARING_VIOLATION 32u
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_DIRECTORY 267u
@@ -151,6 +165,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written,
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read,
               void* overlapped);
 DWORD GetFileSize(HANDLE file, DWORD* high);
+// Cuts the file off at the current position (0 right after opening).
+BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 
 DWORD GetFileAttributesA(const char* path);
@@ -219,6 +235,31 @@ int MoveItem(const char* source, const char* destination, DWORD flags);
 // when the last move left nothing. Allocates nothing.
 bool TakeLeftoverName(char* path, std::size_t size, DWORD* error);
 
+// An error code of our own on both systems (Win32 leaves codes with bit 29
+// to applications; no errno is this large): something other than a
+// regular file with one name where one was asked for. DescribeError gives
+// kNotRegularFileText (messages.h) for it.
+constexpr DWORD kErrorNotRegularFile = 0x2000FFFFu;
+
+// True when file, from CreateFileA, is a regular file with one name: on
+// Windows a disk file that is neither a directory nor a reparse point (a
+// link or junction that FILE_FLAG_OPEN_REPARSE_POINT opened itself), on
+// POSIX S_ISREG. A second name (a hard link) is refused too: writing
+// through this one would change a file somewhere else. Otherwise false,
+// with the last error kErrorNotRegularFile, or the system's when the
+// question itself failed.
+bool IsRegularFile(HANDLE file);
+
+// Deletes the file open as file and closes the handle. file came from
+// CreateFileA of path with share mode 0 and DELETE access and has been
+// held since, so no other opener can have read, replaced or deleted it in
+// between, nor can one slip in before the delete. On Windows the file is
+// marked for deletion through the handle and goes as it is closed; on
+// POSIX path is unlinked while the lock is still held, once it is known to
+// name the held file. Returns TRUE when the file is gone, FALSE when it
+// stays (the last error says why); the handle is closed either way.
+BOOL DeleteHeldFile(HANDLE file, const char* path);
+
 // The system's text for an error code (as GetLastError gives it) in text,
 // always terminated, without a trailing period or line break; "error N"
 // when the system has none or it does not fit. Allocates nothing.
@@ -248,14 +289,28 @@ bool IsFullPath(const char* path);
 // absolute entries of PATH only, never in the current directory. On
 // Windows Cacls.exe is started with kGrantCommand (messages.h) made for
 // target as its command line, the line the program prints; on POSIX with
-// the argument vector {"Cacls", target, "/T", "/E", "/G", "Everyone:R"}.
-// Its output goes to the null device, its error output to ours. Standard
-// output is flushed first.
+// the argument vector {"Cacls", path, "/T", "/E", "/G", "Everyone:R"}.
+// Its output goes to the null device, its error output to ours, and it
+// starts with the default action for SIGPIPE. Standard output is flushed
+// first.
+//
+// A target below AllUsersStartMenu is never reached through a link on the
+// way down from there. On POSIX, Cacls starts in AllUsersStartMenu (opened
+// by name: links above it are the administrator's) and path is the target
+// relative to it, which Cacls resolves one folder at a time, never through
+// a link (cacls.h). On Windows, each folder on the way and the target
+// itself are opened without following a reparse point and held, without
+// sharing deletion, until Cacls has ended: none can be renamed, deleted or
+// swapped for a link meanwhile, and a link or junction among them means no
+// grant at all (Cacls.exe would follow it). Any other target is passed on
+// as it is (path is target).
 //
 // Returns 0 when the command ran and ended with exit status 0. Otherwise
 // -1, with why in reason (size bytes, always terminated, one line): the
-// command is not on PATH, could not be started (the system's reason), or
-// ended with another status (which) or, on POSIX, by a signal (which).
+// command is not on PATH, could not be started or a folder on the way not
+// opened (the system's reason), ended with another status (which; 2 from
+// the POSIX Cacls when a folder on the way is a link) or, on POSIX, by a
+// signal (which), or on Windows a link on the way (kGrantLinkReason).
 // Allocates nothing: it runs between a move and the end of its grant,
 // where the run must not end.
 int RunGrantCommand(const char* target, char* reason, std::size_t size);
@@ -267,8 +322,17 @@ int RunGrantCommand(const char* target, char* reason, std::size_t size);
 // bytes in that code page, and RestoreConsoleOutput flushes standard
 // output and gives the console back the code page it had before; Ctrl+C,
 // Ctrl+Break and closing the console give it back too. Output that is
-// redirected is left exactly as it is. On POSIX both do nothing: a
-// terminal shows the bytes as they are. Called from main, around
-// everything else.
+// redirected is left exactly as it is. On POSIX a terminal shows the
+// bytes as they are; SetUpConsoleOutput ignores SIGPIPE there, so that a
+// closed output makes writes fail (the driver then ends with -1) instead
+// of killing the run between a move and its grant. Called from main,
+// around everything else.
 void SetUpConsoleOutput();
 void RestoreConsoleOutput();
+
+// Prints to standard output as printf does. The lines a run prints while
+// it goes on come through here: on a Windows console each print reaches
+// the screen at once, whole (a character is never cut in two), rather
+// than when a buffer fills; output that is redirected, and POSIX output,
+// keep the C library's buffering. Failures show in ferror(stdout).
+void PrintOutput(const char* format, ...);

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/messages.h"
 #include "platform/posix.h"
+#include "platform/process_values.h"
 #include "platform/processes.h"
 
 extern char** environ;
@@ -22,6 +25,46 @@ namespace {
 int DescribeErrno(int error, char* reason, std::size_t size) {
   DescribeError(CodeOfErrno(error), reason, size);
   return -1;
+}
+
+// The part of target below AllUsersStartMenu, or null when it lies
+// elsewhere (or is the root itself).
+const char* BelowAllUsers(const char* target) {
+  const std::size_t root = std::strlen(AllUsersStartMenu);
+  if (root == 0 || std::strncmp(target, AllUsersStartMenu, root) != 0 || target[root] != '/') return nullptr;
+  const char* below = target + root;
+  while (*below == '/') ++below;
+  return *below == '\0' ? nullptr : below;
+}
+
+// Starts the grant of path, relative to root when root is a directory
+// descriptor; the error number, or 0 with the child in child.
+int StartGrant(const char* program, const char* path, int root, pid_t& child) {
+  posix_spawn_file_actions_t actions;
+  int error = posix_spawn_file_actions_init(&actions);
+  if (error != 0) return error;
+  posix_spawnattr_t attributes;
+  error = posix_spawnattr_init(&attributes);
+  if (error != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return error;
+  }
+  // Its output is not ours to print; only its error output reaches the user.
+  error = posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  if (error == 0 && root >= 0) error = posix_spawn_file_actions_addfchdir_np(&actions, root);
+  // We ignore SIGPIPE; an ignored signal would stay ignored in the child.
+  sigset_t default_signals;
+  sigemptyset(&default_signals);
+  sigaddset(&default_signals, SIGPIPE);
+  if (error == 0) error = posix_spawnattr_setsigdefault(&attributes, &default_signals);
+  if (error == 0) error = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  if (error == 0) {
+    const char* arguments[] = {"Cacls", path, "/T", "/E", "/G", "Everyone:R", nullptr};
+    error = posix_spawn(&child, program, &actions, &attributes, const_cast<char* const*>(arguments), environ);
+  }
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  return error;
 }
 
 }  // namespace
@@ -39,17 +82,18 @@ int RunGrantCommand(const char* target, char* reason, std::size_t size) {
     return -1;
   }
 
-  posix_spawn_file_actions_t actions;
-  int error = posix_spawn_file_actions_init(&actions);
-  if (error != 0) return DescribeErrno(error, reason, size);
-  // Its output is not ours to print; only its error output reaches the user.
-  error = posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t child = 0;
-  if (error == 0) {
-    const char* arguments[] = {"Cacls", target, "/T", "/E", "/G", "Everyone:R", nullptr};
-    error = posix_spawn(&child, program, &actions, nullptr, const_cast<char* const*>(arguments), environ);
+  // Cacls starts in the All Users Start Menu and walks down from there
+  // without following a link: a folder on the way that was swapped for a
+  // link to elsewhere cannot lend what it points to the grant.
+  const char* below = BelowAllUsers(target);
+  int root = -1;
+  if (below != nullptr) {
+    root = open(AllUsersStartMenu, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root < 0) return DescribeErrno(errno, reason, size);
   }
-  posix_spawn_file_actions_destroy(&actions);
+  pid_t child = 0;
+  const int error = StartGrant(program, below != nullptr ? below : target, root, child);
+  if (root >= 0) close(root);
   if (error != 0) return DescribeErrno(error, reason, size);
 
   int status = 0;

@@ -2,8 +2,10 @@
 // command line the program printed, and waited for.
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/messages.h"
+#include "platform/process_values.h"
 #include "platform/processes.h"
 
 bool IsRunnableFile(const char* path) {
@@ -20,27 +22,63 @@ int DescribeLastError(char* reason, std::size_t size) {
   return -1;
 }
 
-}  // namespace
+// The folders on the way from AllUsersStartMenu to target, and target
+// itself, each opened without following a reparse point and without
+// sharing deletion, so that none can be renamed, deleted or swapped for a
+// link until they are let go; a folder that holds one of them cannot
+// become a junction either, as only an empty one can. Share modes bind
+// only opens that read, write or delete: each is opened to read (to list,
+// for a folder), not just for its attributes. A path holds at most one
+// name per two bytes.
+struct HeldWay {
+  HANDLE handles[MAX_PATH / 2];
+  std::size_t count;
+};
 
-int RunGrantCommand(const char* target, char* reason, std::size_t size) {
-  // Started directly, never through the command interpreter: it expands
-  // %NAME% even inside double quotes, so a name such as "%CMDCMDLINE%&x"
-  // (whose value holds quotes) could turn the rest of a file name into a
-  // command of its own. Cacls gets the very command line that was printed.
-  // Our lines must reach the console before anything the command writes.
-  std::fflush(stdout);
-  char program[MAX_PATH];
-  if (!FindGrantCommand(program, sizeof program)) {
-    std::snprintf(reason, size, "%s", kGrantNotFoundReason);
-    return -1;
-  }
-  char line[MAX_PATH];  // CreateProcessA may write into its command line
-  const int length = std::snprintf(line, sizeof line, kGrantCommand, target);
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {
-    SetLastError(ERROR_FILENAME_EXCED_RANGE);
-    return DescribeLastError(reason, size);
-  }
+void LetGo(HeldWay& way) {
+  while (way.count > 0) CloseHandle(way.handles[--way.count]);
+}
 
+// Holds the way to a target below AllUsersStartMenu (nothing for any other
+// target). Returns 0, or -1 with why in reason and nothing held: a name on
+// the way cannot be opened, or it is a link or junction, which Cacls.exe
+// would follow.
+int HoldWay(const char* target, HeldWay& way, char* reason, std::size_t size) {
+  way.count = 0;
+  const std::size_t root = std::strlen(AllUsersStartMenu);
+  if (root == 0 || std::strncmp(target, AllUsersStartMenu, root) != 0 || target[root] != '\\') return 0;
+  char prefix[MAX_PATH];
+  const std::size_t length = std::strlen(target);
+  if (length >= sizeof prefix) return 0;  // the command line would not fit either
+  std::memcpy(prefix, target, length + 1);
+  for (std::size_t end = root + 1; end <= length; ++end) {
+    if (end < length && target[end] != '\\') continue;
+    if (target[end - 1] == '\\') continue;  // an empty name
+    prefix[end] = '\0';
+    const HANDLE handle = CreateFileA(prefix, FILE_READ_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (handle == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(handle, &information)) {
+      DescribeLastError(reason, size);
+      if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+      LetGo(way);
+      return -1;
+    }
+    way.handles[way.count++] = handle;
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      std::snprintf(reason, size, kGrantLinkReason, prefix);
+      LetGo(way);
+      return -1;
+    }
+    prefix[end] = target[end];
+  }
+  return 0;
+}
+
+// Starts Cacls.exe (program) with line as its command line and waits for
+// its end. Returns 0 when it ended with status 0, or -1 with why in reason.
+int StartAndWait(const char* program, char* line, char* reason, std::size_t size) {
   // Its output is not ours to print; only its error output reaches the
   // user, as through the interpreter.
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
@@ -78,5 +116,35 @@ int RunGrantCommand(const char* target, char* reason, std::size_t size) {
   }
   if (error != nullptr) CloseHandle(error);
   CloseHandle(null_device);
+  return result;
+}
+
+}  // namespace
+
+int RunGrantCommand(const char* target, char* reason, std::size_t size) {
+  // Started directly, never through the command interpreter: it expands
+  // %NAME% even inside double quotes, so a name such as "%CMDCMDLINE%&x"
+  // (whose value holds quotes) could turn the rest of a file name into a
+  // command of its own. Cacls gets the very command line that was printed.
+  // Our lines must reach the console before anything the command writes.
+  std::fflush(stdout);
+  char program[MAX_PATH];
+  if (!FindGrantCommand(program, sizeof program)) {
+    std::snprintf(reason, size, "%s", kGrantNotFoundReason);
+    return -1;
+  }
+  char line[MAX_PATH];  // CreateProcessA may write into its command line
+  const int length = std::snprintf(line, sizeof line, kGrantCommand, target);
+  if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {
+    SetLastError(ERROR_FILENAME_EXCED_RANGE);
+    return DescribeLastError(reason, size);
+  }
+  // Cacls.exe finds the target by name, following any link on the way: the
+  // way is checked and held until it has ended. (Below a folder, /T is
+  // Cacls.exe's own walk.)
+  HeldWay way;
+  if (HoldWay(target, way, reason, size) != 0) return -1;
+  const int result = StartAndWait(program, line, reason, size);
+  LetGo(way);
   return result;
 }

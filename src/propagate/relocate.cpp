@@ -21,10 +21,10 @@ int MapToAllUsers(PathBuffer destination, const char* source) {
 void MoveDirToAllUsers(const DirRecord& d) {
   PathBuffer destination;
   if (MapToAllUsers(destination, d.path) != 0) {
-    std::printf(kSkippingDirLine, d.path);
+    PrintOutput(kSkippingDirLine, d.path);
     return;
   }
-  std::printf(kMovingDirLine, d.path, destination);
+  PrintOutput(kMovingDirLine, d.path, destination);
   // Never overwriting, nor across volumes: a namesake already under the
   // All Users Start Menu, or a missing parent there, makes the move fail,
   // and the directory stays where it is.
@@ -39,14 +39,14 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
   PathBuffer source;
   PathBuffer destination;
   if (JoinPath(source, d.path, separator, f.name) != 0) {
-    std::printf(kSkippingFileLine, d.path, separator, f.name);
+    PrintOutput(kSkippingFileLine, d.path, separator, f.name);
     return;
   }
   if (MapToAllUsers(destination, source) != 0) {
-    std::printf(kSkippingFileLine, source, "", "");
+    PrintOutput(kSkippingFileLine, source, "", "");
     return;
   }
-  std::printf(kMovingFileLine, source, destination);
+  PrintOutput(kMovingFileLine, source, destination);
   // One step: deleting the namesake first would lose it whenever the move
   // then failed. A directory at the destination is never replaced.
   if (MoveItem(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0) {
@@ -58,10 +58,10 @@ void GrantEveryoneRead(const char* target) {
   PathBuffer command;
   const int length = std::snprintf(command, kMaxPath, kGrantCommand, target);
   if (length < 0 || static_cast<std::size_t>(length) >= kMaxPath) {
-    std::printf(kSkippingGrantLine, target);
+    PrintOutput(kSkippingGrantLine, target);
     return;
   }
-  std::printf(kExecLine, command);
+  PrintOutput(kExecLine, command);
   char reason[kErrorTextSize];
   RunGrantCommand(target, reason, sizeof reason);
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
 #include "platform/process_values.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
@@ -28,9 +29,10 @@ FileRecord File(const std::string& name) {
 }
 
 #ifndef _WIN32
-// A stand-in for the access-control editor, alone on PATH: it logs its
-// arguments, one bracketed argument after another and a line per run, and
-// writes to its standard output, which must never reach ours.
+// A stand-in for the access-control editor, alone on PATH: it logs the
+// folder it runs in, in braces, then its arguments, one bracketed argument
+// after another, a line per run, and writes to its standard output, which
+// must never reach ours.
 struct FakeCacls {
   explicit FakeCacls(const std::string& path_value = "") {
     bin = folder.str() + "/bin";
@@ -46,7 +48,8 @@ struct FakeCacls {
 
   static void Install(const std::string& where, const std::string& log_file) {
     WriteFile(where + "/Cacls",
-              "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + log_file +
+              "#!/bin/sh\nprintf '{%s}' \"$(pwd -P)\" >> '" + log_file +
+                  "'\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + log_file +
                   "'\necho >> '" + log_file + "'\necho noise\n");
     fs::permissions(where + "/Cacls", fs::perms::owner_all);
   }
@@ -58,8 +61,9 @@ struct FakeCacls {
   std::string saved_path;
 };
 
-std::string Granted(const std::string& target) {
-  return "[" + target + "][/T][/E][/G][Everyone:R]\n";
+// A grant as the stand-in logs it: run in folder, with path.
+std::string Granted(const fs::path& folder, const std::string& path) {
+  return "{" + fs::canonical(folder).string() + "}[" + path + "][/T][/E][/G][Everyone:R]\n";
 }
 #endif
 
@@ -158,7 +162,8 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   GrantEveryoneRead(fits.c_str());
   EXPECT_EQ(CapturedLines(), "Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits));
 #ifndef _WIN32
-  EXPECT_EQ(cacls.Runs(), Granted(fits));
+  // Below the All Users Start Menu: from there, by a relative path.
+  EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, fits.substr(menus.all_users.size() + 1)));
 #endif
 }
 
@@ -168,13 +173,14 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   FakeCacls cacls;
   const std::string current = fs::current_path().string();
   fs::current_path(menus.root.path());
-  const std::string target = menus.AllUsers("a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z.lnk");
+  const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z.lnk";
+  const std::string target = menus.AllUsers(name);
   StartCapture();
   GrantEveryoneRead(target.c_str());
   const std::string lines = CapturedLines();
   fs::current_path(current);
   EXPECT_EQ(lines, ExecLine(target));
-  EXPECT_EQ(cacls.Runs(), Granted(target));
+  EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, name));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));
 }
@@ -206,9 +212,29 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     GrantEveryoneRead("target");
     CapturedLines();
     fs::current_path(current);
-    EXPECT_EQ(cacls.Runs(), Granted("target"));
+    // Anywhere else: as it is, from where the run is.
+    EXPECT_EQ(cacls.Runs(), Granted(menus.root.path(), "target"));
     EXPECT_FALSE(fs::exists(relative_log));
   }
+}
+#else
+// Each folder on the way below the All Users Start Menu, and the target,
+// is opened and held until Cacls.exe has ended: a grant goes ahead when
+// all are there, is not started when one is gone, and lets go of them.
+// (Wine makes no links, so a link on the way cannot be tried here.)
+TEST(GrantEveryoneRead, GoesAheadWhenTheWayIsThereAndNotWhenAFolderOnItIsGone) {
+  StartMenus menus;
+  WriteFile(menus.AllUsers("Programs/Tool/Tool.lnk"), "tool");
+  char reason[kErrorTextSize] = "";
+  EXPECT_EQ(RunGrantCommand(menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), reason, sizeof reason), 0) << reason;
+  EXPECT_EQ(RunGrantCommand(menus.AllUsers("Programs/Gone/Tool.lnk").c_str(), reason, sizeof reason), -1);
+  char gone[kErrorTextSize];
+  DescribeError(ERROR_FILE_NOT_FOUND, gone, sizeof gone);
+  EXPECT_STREQ(reason, gone);  // the way's, not Cacls.exe's
+  // Let go once it has ended: the folders can be renamed again.
+  std::error_code error;
+  fs::rename(menus.AllUsers("Programs/Tool"), menus.AllUsers("Programs/Moved"), error);
+  EXPECT_FALSE(error) << error.message();
 }
 #endif
 

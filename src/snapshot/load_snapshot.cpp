@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
 #include "platform/process_values.h"
@@ -132,14 +133,27 @@ bool ReadBlocks(SnapshotReader& reader, DirList& list) {
 
 }  // namespace
 
-int LoadSnapshot(DirList& list) {
-  // Share mode 0: a snapshot another run is still writing cannot be read.
-  const HANDLE file = CreateFileA(SnapshotPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return -1;
+int LoadAndHoldSnapshot(DirList& list, SnapshotHold& hold) {
+  hold.file = INVALID_HANDLE_VALUE;
+  // Share mode 0: a snapshot another run is still writing or carrying over
+  // cannot be read, and none can take this one while it is held. DELETE:
+  // it is deleted through this handle. Never through a link: only a file
+  // of the user's own is a snapshot.
+  const HANDLE file = CreateFileA(SnapshotPath, GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    // The one failure worth a line: the file is there and whole, but this
+    // run must leave it to the one that has it.
+    if (GetLastError() == ERROR_SHARING_VIOLATION) {
+      char reason[kErrorTextSize];
+      DescribeError(ERROR_SHARING_VIOLATION, reason, sizeof reason);
+      PrintOutput(kCannotReadLine, SnapshotPath, reason);
+    }
+    return -1;
+  }
 
   DWORD size_high = 0;
-  const DWORD size_low = GetFileSize(file, &size_high);
+  const DWORD size_low = IsRegularFile(file) ? GetFileSize(file, &size_high) : INVALID_FILE_SIZE;
   // INVALID_FILE_SIZE may also be the low half of a real size, but a
   // snapshot of 4 GiB is no snapshot at all.
   if (size_low == INVALID_FILE_SIZE) {
@@ -152,7 +166,29 @@ int LoadSnapshot(DirList& list) {
   reader.unread = static_cast<uint64_t>(size_high) << 32 | size_low;
   reader.begin = 0;
   reader.end = 0;
-  const bool loaded = ReadBlocks(reader, list);
-  CloseHandle(file);
-  return loaded ? 0 : -1;
+  if (!ReadBlocks(reader, list)) {
+    CloseHandle(file);
+    return -1;
+  }
+  hold.file = file;
+  return 0;
+}
+
+int DeleteHeldSnapshot(SnapshotHold& hold) {
+  const HANDLE file = hold.file;
+  hold.file = INVALID_HANDLE_VALUE;
+  if (file == INVALID_HANDLE_VALUE) return -1;
+  return DeleteHeldFile(file, SnapshotPath) ? 0 : -1;
+}
+
+void ReleaseSnapshot(SnapshotHold& hold) {
+  if (hold.file != INVALID_HANDLE_VALUE) CloseHandle(hold.file);
+  hold.file = INVALID_HANDLE_VALUE;
+}
+
+int LoadSnapshot(DirList& list) {
+  SnapshotHold hold;
+  const int loaded = LoadAndHoldSnapshot(list, hold);
+  ReleaseSnapshot(hold);
+  return loaded;
 }

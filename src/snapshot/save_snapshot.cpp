@@ -112,9 +112,19 @@ bool WriteBlocks(SnapshotWriter& writer, const DirList& list) {
 int SaveSnapshot(const DirList& list) {
   // Share mode 0: no other run can read or write the file while it is
   // half written, and this one cannot replace a file another run holds.
-  const HANDLE file = CreateFileA(SnapshotPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Opened as it is (OPEN_ALWAYS, never through a link) and emptied only
+  // once known to be a regular file of one name: a link planted here must
+  // not lead the write to its target, and CREATE_ALWAYS would empty a file
+  // before anyone could look at what it is.
+  const HANDLE file = CreateFileA(SnapshotPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (file == INVALID_HANDLE_VALUE) return -1;
+  if (!IsRegularFile(file) || !SetEndOfFile(file)) {
+    const DWORD error = GetLastError();
+    CloseHandle(file);
+    SetLastError(error);
+    return -1;
+  }
 
   SnapshotWriter writer;
   writer.file = file;

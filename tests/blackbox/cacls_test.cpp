@@ -130,6 +130,42 @@ TEST(Cacls, ALinkToADirectoryOutsideIsNeverEntered) {
   EXPECT_EQ(Mode(menu), 0755u);
 }
 
+// As dravonel runs it: from the All Users Start Menu, with the item's path
+// relative to it, walked a folder at a time and never through a link.
+TEST(Cacls, ARelativePathIsWalkedFromTheCurrentFolderNeverThroughALink) {
+  TempDir temp;
+  const fs::path menu = MakeDir(temp.path() / "Menu", 0755);
+  const fs::path tool = MakeDir(menu / "Programs" / "Tool", 0700);
+  const fs::path file = MakeFile(tool / "x.lnk", 0600);
+  ExpectQuietSuccess(Cacls({"Programs/Tool/x.lnk", "/T", "/E", "/G", "Everyone:R"}, menu.string()));
+  EXPECT_EQ(Mode(file), 0644u);
+  ExpectQuietSuccess(Cacls({"Programs//Tool/", "/T", "/E", "/G", "Everyone:R"}, menu.string()));
+  EXPECT_EQ(Mode(tool), 0755u);
+
+  // The folder swapped for a link to one outside: nothing there changes.
+  const fs::path outside = MakeDir(temp.path() / "outside", 0700);
+  const fs::path secret = MakeFile(outside / "x.lnk", 0600);
+  fs::rename(tool, temp.path() / "moved-away");
+  fs::create_directory_symlink(outside, tool);
+  for (const char* path : {"Programs/Tool/x.lnk", "Programs/Tool/."}) {
+    const RunResult run = Cacls({path, "/T", "/E", "/G", "Everyone:R"}, menu.string());
+    EXPECT_EQ(run.exit_status, 2u) << path;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "Cacls: Programs/Tool: a symbolic link, not followed\n");
+  }
+  const RunResult gone = Cacls({"Programs/Gone/x.lnk", "/T", "/E", "/G", "Everyone:R"}, menu.string());
+  EXPECT_EQ(gone.exit_status, 2u);
+  EXPECT_EQ(gone.err, "Cacls: Programs/Gone: No such file or directory\n");
+  // The link as the last name is left alone, as any link given is.
+  ExpectQuietSuccess(Cacls({"Programs/Tool", "/T", "/E", "/G", "Everyone:R"}, menu.string()));
+  EXPECT_EQ(Mode(outside), 0700u);
+  EXPECT_EQ(Mode(secret), 0600u);
+
+  // A path a person types in full still goes through the links on its way.
+  ExpectQuietSuccess(Cacls({(tool / "x.lnk").string(), "/E", "/G", "Everyone:R"}));
+  EXPECT_EQ(Mode(secret), 0644u);
+}
+
 TEST(Cacls, NamesAreNeverInterpreted) {
   TempDir temp;
   const fs::path menu = MakeDir(temp.path() / "Menu", 0700);

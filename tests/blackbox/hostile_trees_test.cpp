@@ -92,7 +92,7 @@ TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
       EXPECT_EQ(ReadFile(AllUsers(sandbox, file)), "bytes of " + item);
       const std::vector<std::vector<std::string>> records = grants.Records();
       ASSERT_EQ(records.size(), earlier + 1);
-      EXPECT_EQ(records.back(), GrantLog::GrantOf(AllUsers(sandbox, item)));
+      EXPECT_EQ(records.back(), GrantLog::GrantOf(sandbox, item));
     }
   }
   EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\n");
@@ -100,6 +100,28 @@ TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
     for (const char* pwned : {"pwned5", "pwned6"}) EXPECT_FALSE(fs::exists(place / pwned)) << (place / pwned);
   }
 }
+
+#ifdef _WIN32
+// While Cacls.exe runs, no folder on the way below the All Users Start
+// Menu can be renamed, so none can be swapped for a junction to another
+// place; a grant started for an item under a folder that is gone is not
+// started at all.
+TEST(HostileTrees, NoFolderOnTheWayToAGrantCanBeSwappedWhileItRuns) {
+  Sandbox sandbox;
+  fs::create_directories(AllUsers(sandbox, "Programs/Tool"));
+  Put(User(sandbox, "Programs/Tool/Old.lnk"), "old", kThen);
+  TakeSnapshot(sandbox);
+  Put(User(sandbox, "Programs/Tool/New.lnk"), "new", kThen + 60);
+  GrantLog grants;
+  std::vector<std::string> environment = grants.Environment(sandbox);
+  environment.push_back("DRAVONEL_GRANT_RENAME=" + AllUsers(sandbox, "Programs/Tool"));
+  ExpectCopyRun(sandbox, environment, MovedFile(sandbox, "Programs/Tool/New.lnk"));
+  std::vector<std::string> held = GrantLog::GrantOf(sandbox, "Programs/Tool/New.lnk");
+  held.push_back("held");
+  EXPECT_EQ(grants.Records(), std::vector<std::vector<std::string>>{held});
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool/New.lnk")), "new");
+}
+#endif
 
 TEST(HostileTrees, ACaclsPlantedInTheCurrentFolderOrARelativePathEntryNeverRuns) {
   Sandbox sandbox;

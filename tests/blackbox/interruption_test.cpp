@@ -54,13 +54,18 @@ struct BackgroundRun {
   TempDir capture;
 };
 
-void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::string>& arguments) {
+// Standard output goes to the descriptor output instead, when given.
+void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::string>& arguments, int output = -1) {
   const std::string out = run.capture.str() + "/out";
   const std::string err = run.capture.str() + "/err";
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (output >= 0) {
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+  } else {
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
@@ -367,6 +372,32 @@ TEST(Interruption, CopyRunAcrossDevicesKilledAtRandomPointsLosesNothing) {
   KillCopyRunsAtRandomPoints(true);
 }
 
+// "dravonel /c | true": the reader is gone before the first line. A write
+// to the closed pipe must stop nothing, least of all between a move and
+// its grant: the run carries everything over, grants it, and ends with -1.
+TEST(Interruption, ACopyRunWhoseOutputIsClosedCarriesEverythingOverAndEndsWithMinusOne) {
+  Sandbox reference;
+  PrepareRound(reference);
+  ASSERT_EQ(reference.Run({"/c"}).exit_status, 0u);
+  const MenuState outcome = ReadMenus(reference);
+
+  Sandbox sandbox;
+  PrepareRound(sandbox);
+  const MenuState before = ReadMenus(sandbox);
+  int pipe_ends[2];
+  ASSERT_EQ(pipe2(pipe_ends, O_CLOEXEC), 0);
+  close(pipe_ends[0]);
+  BackgroundRun run;
+  Start(run, sandbox, {"/c"}, pipe_ends[1]);
+  close(pipe_ends[1]);
+  EXPECT_EQ(Wait(run), kFailureStatus);  // not 0x80000000 | SIGPIPE
+  EXPECT_EQ(Output(run), "");
+  const MenuState after = ReadMenus(sandbox);
+  EXPECT_EQ(after.user, outcome.user);
+  EXPECT_EQ(after.all_users, outcome.all_users);
+  EXPECT_EQ(UngrantedMoves(sandbox, before), std::set<std::string>{});
+}
+
 // Fills the sandbox with a tree big enough that writing its snapshot takes
 // a while, 2000 files, and takes a snapshot of it. Returns the snapshot's
 // bytes, and in run_length how long the run took.
@@ -496,6 +527,48 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
       EXPECT_EQ(FindLostOrDuplicated(before.user, before.all_users, now.user, now.all_users), "");
     }
   }
+}
+
+// A second copy run started while the first carries over, at each of its
+// grants (by a Cacls that starts one before doing its job): the first
+// holds the snapshot, so the second says so, changes nothing and ends
+// with -1, and the first finishes as if alone.
+TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing) {
+  Sandbox sandbox;
+  fs::create_directories(sandbox.all_users_menu);
+  TakeSnapshot(sandbox);
+  Put(User(sandbox, "A.lnk"), "a", kThen + 60);
+  Put(User(sandbox, "Programs/B.lnk"), "b", kThen + 60);
+
+  TempDir bin;
+  const std::string log = bin.str() + "/second-runs";
+  WriteFile(bin.path() / "Cacls", "#!/bin/sh\n\"$DRAVONEL\" /c >> \"$SECOND_RUNS\" 2>&1\n"
+                                  "echo \"status $?\" >> \"$SECOND_RUNS\"\nexec \"$REAL_CACLS\" \"$@\"\n");
+  SetMode(bin.path() / "Cacls", 0755);
+  std::vector<std::string> environment = sandbox.Environment();
+  for (std::string& variable : environment) {
+    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + bin.str() + ":" + variable.substr(5);
+  }
+  environment.push_back("DRAVONEL=" + BuiltProgram("dravonel"));
+  environment.push_back("REAL_CACLS=" + BuiltProgram("Cacls"));
+  environment.push_back("SECOND_RUNS=" + log);
+
+  const RunResult first = sandbox.Run({"/c"}, environment);
+  EXPECT_EQ(first.out, MovingFileLine(User(sandbox, "A.lnk"), AllUsers(sandbox, "A.lnk")) +
+                           ExecLine(AllUsers(sandbox, "A.lnk")) +
+                           MovingDirLine(User(sandbox, "Programs"), AllUsers(sandbox, "Programs")) +
+                           ExecLine(AllUsers(sandbox, "Programs")));
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.exit_status, 0u);
+  const std::string second = "Cannot read " + sandbox.snapshot +
+                             ": The process cannot access the file because it is being used by another process\n"
+                             "status 255\n";
+  EXPECT_EQ(ReadFile(log), second + second);
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "A.lnk")), "a");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/B.lnk")), "b");
+  EXPECT_EQ(Mode(AllUsers(sandbox, "A.lnk")) & 0444u, 0444u);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 
 #include "platform/platform.h"
 #include "support/file_time.h"
+#include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
 #include "support/snapshot_image.h"
@@ -17,6 +18,9 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -179,30 +183,101 @@ TEST(SnapshotRun, FailedSaveIsReportedAndLeavesNoSnapshot) {
 #endif
 }
 
+// What another run meets while one holds the snapshot.
+constexpr const char* kInUse = "The process cannot access the file because it is being used by another process";
+
 TEST(SnapshotRun, SnapshotHeldByAnotherRunIsNeitherReplacedNorDeletedNorRead) {
   Sandbox sandbox;
   WriteFile(sandbox.user_menu + Sep() + "a.lnk", "");
+  fs::create_directories(sandbox.all_users_menu);
   ExpectSilentSuccess(sandbox.Run({}));
   const std::string saved = ReadFile(sandbox.snapshot);
 
-  // Share mode 0, as a run that is still writing or reading holds it.
+  // Share mode 0, as a run that is still writing, or carrying over, holds it.
   const HANDLE held = CreateFileA(sandbox.snapshot.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
   WriteFile(sandbox.user_menu + Sep() + "b.lnk", "");
-  ExpectFailedSave(sandbox.Run({}), sandbox.snapshot, "Resource temporarily unavailable");
-  ExpectSilentFailure(sandbox.Run({"/c"}));
+  ExpectFailedSave(sandbox.Run({}), sandbox.snapshot, kInUse);
+  // A second copy run says why it stops, and changes nothing: b.lnk, new
+  // to the snapshot, stays where it is.
+  const std::string tree = ListTree(sandbox.root.path());
+  const RunResult second = sandbox.Run({"/c"});
+  const std::string head = "Cannot read " + sandbox.snapshot + ": ";
+#ifdef _WIN32
+  EXPECT_EQ(second.out.rfind(head, 0), 0u) << second.out;
+  EXPECT_EQ(second.out.find('\n'), second.out.size() - 1) << second.out;
+#else
+  EXPECT_EQ(second.out, head + kInUse + "\n");
+#endif
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(second.exit_status, kFailureStatus);
+  EXPECT_EQ(ListTree(sandbox.root.path()), tree);
   CloseHandle(held);
   EXPECT_EQ(ReadFile(sandbox.snapshot), saved);
 
-  // The snapshot kept is the first one, which b.lnk is new to. No All Users
-  // Start Menu exists, so its move is tried and fails.
+  // The snapshot kept is the first one, which b.lnk is new to.
   const RunResult copy = sandbox.Run({"/c"});
-  EXPECT_EQ(copy.out, Text("Moving File " + sandbox.user_menu + Sep() + "b.lnk \n         to " +
-                           sandbox.all_users_menu + Sep() + "b.lnk\n"));
+  EXPECT_EQ(copy.out, Text(MovingFileLine(sandbox.user_menu + Sep() + "b.lnk", sandbox.all_users_menu + Sep() + "b.lnk") +
+                           ExecLine(sandbox.all_users_menu + Sep() + "b.lnk")));
   EXPECT_EQ(copy.exit_status, 0u);
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
 }
+
+#ifndef _WIN32
+// Something other than a regular file of one name where the snapshot goes,
+// as an installer running as the user could plant it: neither run follows
+// it, writes through it, waits on it or takes it away (but for a link or
+// a second name, which are removed themselves), and the copy run refuses
+// it without a word.
+TEST(SnapshotRun, ALinkFifoOrDeviceAtTheSnapshotIsNeverFollowedWrittenOrWaitedOn) {
+  Sandbox sandbox;
+  WriteFile(sandbox.user_menu + Sep() + "a.lnk", "");
+  fs::create_directories(sandbox.all_users_menu);
+  ExpectSilentSuccess(sandbox.Run({}));
+  // A whole snapshot outside: what following a link would write or load.
+  const std::string outside = sandbox.root.str() + "/outside.dat";
+  fs::rename(sandbox.snapshot, outside);
+  const std::string whole = ReadFile(outside);
+  WriteFile(sandbox.user_menu + Sep() + "b.lnk", "");
+  const std::string nowhere = sandbox.root.str() + "/nowhere.dat";
+
+  struct Planted {
+    const char* kind;
+    bool removed;  // by the failed save's clean-up
+  };
+  std::vector<Planted> planted = {{"link", true}, {"dangling link", true}, {"second name", true}, {"fifo", false}};
+  if (geteuid() == 0) planted.push_back({"device", false});
+  for (const Planted& row : planted) {
+    SCOPED_TRACE(row.kind);
+    const std::string kind = row.kind;
+    const auto plant = [&] {
+      if (kind == "link") fs::create_symlink(outside, sandbox.snapshot);
+      if (kind == "dangling link") fs::create_symlink(nowhere, sandbox.snapshot);
+      if (kind == "second name") fs::create_hard_link(outside, sandbox.snapshot);
+      if (kind == "fifo") {
+        ASSERT_EQ(mkfifo(sandbox.snapshot.c_str(), 0600), 0);
+      }
+      if (kind == "device") {
+        ASSERT_EQ(mknod(sandbox.snapshot.c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+      }
+    };
+    plant();
+    ExpectFailedSave(sandbox.Run({}), sandbox.snapshot, "Not a regular file");
+    EXPECT_EQ(ReadFile(outside), whole);
+    EXPECT_FALSE(fs::exists(nowhere));
+    EXPECT_EQ(fs::exists(fs::symlink_status(sandbox.snapshot)), !row.removed);
+
+    if (row.removed) plant();
+    const std::string tree = ListTree(sandbox.root.path());
+    ExpectSilentFailure(sandbox.Run({"/c"}));
+    EXPECT_EQ(ListTree(sandbox.root.path()), tree);
+    EXPECT_EQ(ReadFile(outside), whole);
+    fs::remove(sandbox.snapshot);
+  }
+  if (geteuid() != 0) GTEST_SKIP() << "the rows ran but for a device, which only root can make";
+}
+#endif
 
 TEST(CopyRun, LoadsTheSnapshotAndDeletesItSoASecondCopyRunFails) {
   Sandbox sandbox;

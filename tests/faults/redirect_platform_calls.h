@@ -16,9 +16,11 @@
 #define WriteFile FaultyWriteFile
 #define ReadFile FaultyReadFile
 #define GetFileSize FaultyGetFileSize
+#define SetEndOfFile FaultySetEndOfFile
 #define CloseHandle FaultyCloseHandle
 #define GetFileAttributesA FaultyGetFileAttributesA
 #define DeleteFileA FaultyDeleteFileA
+#define DeleteHeldFile FaultyDeleteHeldFile
 #define MoveFileA FaultyMoveFileA
 #define MoveFileExA FaultyMoveFileExA
 #define MoveItem FaultyMoveItem

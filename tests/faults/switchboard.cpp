@@ -156,6 +156,10 @@ DWORD FaultyGetFileSize(HANDLE file, DWORD* high) {
   return Fails(Operation::kGetFileSize) ? INVALID_FILE_SIZE : GetFileSize(file, high);
 }
 
+BOOL FaultySetEndOfFile(HANDLE file) {
+  return Fails(Operation::kSetEndOfFile) ? FALSE : SetEndOfFile(file);
+}
+
 BOOL FaultyCloseHandle(HANDLE handle) {
   // A failed close still lets go of the handle, as on Windows, where the
   // data may be lost but the handle is gone.
@@ -169,6 +173,14 @@ DWORD FaultyGetFileAttributesA(const char* path) {
 
 BOOL FaultyDeleteFileA(const char* path) {
   return Fails(Operation::kDeleteFile) ? FALSE : DeleteFileA(path);
+}
+
+BOOL FaultyDeleteHeldFile(HANDLE file, const char* path) {
+  // A failed delete still lets go of the handle, as the real one does.
+  if (!ShouldFail(Operation::kDeleteHeldFile)) return DeleteHeldFile(file, path);
+  CloseHandle(file);
+  SetLastError(SwitchOf(Operation::kDeleteHeldFile).error);
+  return FALSE;
 }
 
 BOOL FaultyMoveFileA(const char* source, const char* destination) {

@@ -24,9 +24,11 @@ enum class Operation {
   kWriteFile,
   kReadFile,
   kGetFileSize,
+  kSetEndOfFile,
   kCloseHandle,
   kGetFileAttributes,
   kDeleteFile,
+  kDeleteHeldFile,
   kMoveFile,
   kMoveFileEx,
   kRunGrantCommand,
@@ -86,9 +88,11 @@ HANDLE FaultyCreateFileA(const char* path, DWORD access, DWORD share_mode, Secur
 BOOL FaultyWriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written, OverlappedArgument overlapped);
 BOOL FaultyReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OverlappedArgument overlapped);
 DWORD FaultyGetFileSize(HANDLE file, DWORD* high);
+BOOL FaultySetEndOfFile(HANDLE file);
 BOOL FaultyCloseHandle(HANDLE handle);
 DWORD FaultyGetFileAttributesA(const char* path);
 BOOL FaultyDeleteFileA(const char* path);
+BOOL FaultyDeleteHeldFile(HANDLE file, const char* path);
 BOOL FaultyMoveFileA(const char* source, const char* destination);
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
 int FaultyMoveItem(const char* source, const char* destination, DWORD flags);

@@ -49,12 +49,15 @@ struct GrantLog {
     return records;
   }
 
-  // The record of a grant of target as the program makes it.
-  static std::vector<std::string> GrantOf(const std::string& target) {
+  // The record of a grant of the item at relative ("/"-separated) below
+  // the sandbox's All Users Start Menu as the program makes it: on POSIX
+  // Cacls runs there and gets the path relative to it.
+  static std::vector<std::string> GrantOf(const Sandbox& sandbox, const std::string& relative) {
 #ifdef _WIN32
-    return {"Cacls \"" + target + "\" /T /E /G Everyone:R"};
+    return {"Cacls \"" + AllUsers(sandbox, relative) + "\" /T /E /G Everyone:R"};
 #else
-    return {target, "/T", "/E", "/G", "Everyone:R"};
+    static_cast<void>(sandbox);
+    return {relative, "/T", "/E", "/G", "Everyone:R"};
 #endif
   }
 

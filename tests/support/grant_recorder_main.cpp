@@ -5,7 +5,10 @@
 // command line as the system handed it over, on POSIX each argument after
 // its name; each followed by a NUL, and one more NUL after the last. On
 // POSIX it then becomes the real Cacls named by DRAVONEL_REAL_CACLS, when
-// that is set, so that the grant is still made.
+// that is set, so that the grant is still made. On Windows, when
+// DRAVONEL_GRANT_RENAME names a folder, it tries to rename that folder
+// (to the same name with "~" added, and back) while it runs, and records
+// "renamed" or "held" after the command line.
 
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +27,14 @@ int main(int argc, char** argv) {
 #ifdef _WIN32
       const char* line = GetCommandLineA();
       std::fwrite(line, 1, std::strlen(line) + 1, out);
+      if (const char* folder = std::getenv("DRAVONEL_GRANT_RENAME")) {
+        char moved[MAX_PATH];
+        std::snprintf(moved, sizeof moved, "%s~", folder);
+        const bool renamed = MoveFileA(folder, moved) != 0;
+        if (renamed) MoveFileA(moved, folder);
+        const char* outcome = renamed ? "renamed" : "held";
+        std::fwrite(outcome, 1, std::strlen(outcome) + 1, out);
+      }
 #else
       for (int i = 1; i < argc; ++i) std::fwrite(argv[i], 1, std::strlen(argv[i]) + 1, out);
 #endif
