@@ -20,6 +20,7 @@ int ErrnoOfCode(DWORD code) {
     case ERROR_ACCESS_DENIED: return EACCES;
     case ERROR_NOT_ENOUGH_MEMORY: return ENOMEM;
     case ERROR_IO_DEVICE: return EIO;
+    case ERROR_ALREADY_EXISTS: return EEXIST;
     default: return (code & kErrnoErrorBit) != 0 ? static_cast<int>(code & ~kErrnoErrorBit) : 0;
   }
 }
@@ -33,6 +34,7 @@ DWORD CodeOfErrno(int error) {
     case EACCES: return ERROR_ACCESS_DENIED;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
     case EIO: return ERROR_IO_DEVICE;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
     default: return kErrnoErrorBit | static_cast<DWORD>(error);
   }
 }

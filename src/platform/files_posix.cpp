@@ -135,15 +135,31 @@ DWORD GetFileAttributesA(const char* path) {
 
 BOOL DeleteFileA(const char* path) {
   struct stat status;
-  if (lstat(path, &status) != 0 || S_ISDIR(status.st_mode)) return FALSE;
-  if (!S_ISREG(status.st_mode)) return unlink(path) == 0 ? TRUE : FALSE;
-  // As on Windows, a file that another opener holds with share mode 0
-  // cannot be deleted: a run that failed to save must never delete the
-  // snapshot another run is writing.
-  const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return unlink(path) == 0 ? TRUE : FALSE;  // unreadable: no one holds it through us
-  BOOL deleted = FALSE;
-  if (LockExclusively(fd, path)) deleted = unlink(path) == 0 ? TRUE : FALSE;
-  close(fd);
-  return deleted;
+  if (lstat(path, &status) != 0) {
+    KeepErrno();
+    return FALSE;
+  }
+  if (S_ISDIR(status.st_mode)) {
+    SetLastError(CodeOfErrno(EISDIR));
+    return FALSE;
+  }
+  bool deleted = false;
+  if (!S_ISREG(status.st_mode)) {
+    deleted = unlink(path) == 0;
+  } else {
+    // As on Windows, a file that another opener holds with share mode 0
+    // cannot be deleted: a run that failed to save must never delete the
+    // snapshot another run is writing.
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      deleted = unlink(path) == 0;  // unreadable: no one holds it through us
+    } else {
+      deleted = LockExclusively(fd, path) && unlink(path) == 0;
+      const int saved = errno;
+      close(fd);
+      errno = saved;
+    }
+  }
+  if (!deleted) KeepErrno();
+  return deleted ? TRUE : FALSE;
 }

@@ -15,6 +15,15 @@
 
 namespace {
 
+// The name the last move left behind, and why: "" when none.
+char LeftoverName[kLongPath];
+DWORD LeftoverError = ERROR_SUCCESS;
+
+void KeepLeftover(const char* path) {
+  LeftoverError = CodeOfErrno(errno);
+  if (JoinPathInto(LeftoverName, sizeof LeftoverName, path, "") != 0) LeftoverName[0] = '\0';
+}
+
 bool Exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
 
 bool IsDirectory(const char* path) { return GetFileAttributesA(path) == FILE_ATTRIBUTE_DIRECTORY; }
@@ -150,17 +159,13 @@ BOOL ReplaceAcrossDevices(const char* source, const char* destination) {
     rename(kept, destination);
     return FALSE;
   }
-  unlink(kept);
+  // The file is in its place and the source gone: the move has succeeded,
+  // and a second name that will not go is the caller's to report.
+  if (unlink(kept) != 0) KeepLeftover(kept);
   return TRUE;
 }
 
-}  // namespace
-
-BOOL MoveFileA(const char* source, const char* destination) {
-  return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
-}
-
-BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
+BOOL Move(const char* source, const char* destination, DWORD flags) {
   struct stat source_status;
   if (lstat(source, &source_status) != 0) return FALSE;
   const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
@@ -184,10 +189,34 @@ BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
   // the destination; a folder that took a file's place since the scan is
   // left where it is), and the namesake is swapped out in one rename, so a
   // failure leaves it in place.
-  if (S_ISDIR(source_status.st_mode) || IsDirectory(destination)) return FALSE;
+  if (S_ISDIR(source_status.st_mode) || IsDirectory(destination)) {
+    errno = S_ISDIR(source_status.st_mode) ? EISDIR : EACCES;  // Windows' answer to a folder in the way
+    return FALSE;
+  }
   if (rename(source, destination) == 0) return TRUE;
   if (errno != EXDEV || !(flags & MOVEFILE_COPY_ALLOWED)) return FALSE;
   // Across devices, with nothing to replace: a copy made whole first.
-  if (!Exists(destination)) return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
+  if (!Exists(destination)) return Move(source, destination, MOVEFILE_COPY_ALLOWED);
   return ReplaceAcrossDevices(source, destination);
+}
+
+}  // namespace
+
+BOOL MoveFileA(const char* source, const char* destination) {
+  return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
+}
+
+BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
+  LeftoverName[0] = '\0';
+  if (Move(source, destination, flags)) return TRUE;
+  KeepErrno();
+  return FALSE;
+}
+
+bool TakeLeftoverName(char* path, std::size_t size, DWORD* error) {
+  if (LeftoverName[0] == '\0') return false;
+  std::snprintf(path, size, "%s", LeftoverName);
+  *error = LeftoverError;
+  LeftoverName[0] = '\0';
+  return true;
 }

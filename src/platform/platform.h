@@ -10,7 +10,7 @@
 //    of its errno where the program tells that code apart: ENOENT is
 //    ERROR_FILE_NOT_FOUND, ENOTDIR ERROR_DIRECTORY, EACCES
 //    ERROR_ACCESS_DENIED, ENOMEM ERROR_NOT_ENOUGH_MEMORY, EIO
-//    ERROR_IO_DEVICE; any other errno e becomes kErrnoErrorBit | e, so that
+//    ERROR_IO_DEVICE, EEXIST ERROR_ALREADY_EXISTS; any other errno e becomes kErrnoErrorBit | e, so that
 //    DescribeError still gives the system's own text for it (errors_posix).
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
@@ -31,6 +31,8 @@
 //    opener fails, and never truncates what the first one is writing.
 //  - DeleteFileA removes a file or a link, never a directory, and fails on a
 //    file that another opener holds with share mode 0 (files_posix).
+//  - A failed MoveFileA or MoveFileExA leaves the last error of the step
+//    that failed (moves_posix).
 //  - MoveFileA never overwrites: it fails when anything exists at the
 //    destination. A file or link moves across devices by copy (data,
 //    permission bits and last-write time, as a rename keeps them) and
@@ -38,7 +40,8 @@
 //    cannot be removed the copy is taken away again and the move fails. A
 //    directory across devices fails.
 //  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
-//    step and refuses a directory at the destination. Across devices the
+//    step and refuses a directory at the destination (ERROR_ACCESS_DENIED,
+//    as Windows does). Across devices the
 //    namesake is kept under a second name until the source is gone, and
 //    put back when the source cannot be removed: the file ends in exactly
 //    one place, or the move fails with both as they were (moves_posix).
@@ -85,6 +88,7 @@ typedef void* HANDLE;
 #define ERROR_ACCESS_DENIED 5u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_NO_MORE_FILES 18u
+#define ERROR_ALREADY_EXISTS 183u
 #define ERROR_DIRECTORY 267u
 #define ERROR_IO_DEVICE 1117u
 // Win32 leaves codes with this bit to applications: here it marks an errno
@@ -176,6 +180,17 @@ const char* LookupEnvironment(const char* name);
 // "\Folder" and "C:Folder" depend on the current drive and its directory),
 // on POSIX a path from "/".
 bool IsFullPath(const char* path);
+
+// A name of its own making that the last successful MoveFileA or
+// MoveFileExA left behind. Across devices on POSIX, a file that replaces a
+// namesake keeps the namesake under a second name until the source is
+// gone; when that name cannot be removed at the end, the move has still
+// succeeded (the file is in its place, the source gone) and the old
+// namesake stays beside it under that name. Returns true, with the name in
+// path (size bytes, always terminated) and why it stayed in error, and
+// forgets it; false when the last move left nothing, as every move on
+// Windows. Allocates nothing.
+bool TakeLeftoverName(char* path, std::size_t size, DWORD* error);
 
 // Runs the access-control editor on target and waits until it has ended.
 // No shell or command interpreter is involved (the interpreter would
