@@ -63,6 +63,12 @@ std::string Granted(const std::string& target) {
 }
 #endif
 
+std::string CannotMove(const std::string& source, DWORD error) {
+  char reason[kErrorTextSize];
+  DescribeError(error, reason, sizeof reason);
+  return "Cannot move " + source + ": " + reason + "\n";
+}
+
 TEST(MapToAllUsers, ReplacesTheUserStartMenuByLength) {
   StartMenus menus;
   PathBuffer destination;
@@ -98,9 +104,12 @@ TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
   StartMenus menus;
   WriteFile(menus.User("Programs/App.lnk"), "app");
   // No destination folder: the move fails, only the printed paths matter.
+  RelocationTally tally{};
   StartCapture();
-  MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")));
+  MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"), tally);
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
+                                 CannotMove(menus.User("Programs/App.lnk"), ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(tally.left_behind, 1u);
 }
 
 
@@ -109,15 +118,80 @@ TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
   // The source went away after the scan: the move fails, and the namesake
   // must not have been deleted on the way.
   WriteFile(menus.AllUsers("Gone.lnk"), "keep me");
+  RelocationTally tally{};
   StartCapture();
-  MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"));
+  MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"), tally);
+  // Nothing of it is left behind: no line beyond its Moving line.
   EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
   EXPECT_EQ(ReadFile(menus.AllUsers("Gone.lnk")), "keep me");
+  EXPECT_EQ(tally.left_behind, 0u);
 }
 
 
 
 
+
+// Each case a move meets, first foreseen in a preview, then moved: the
+// preview prints what the moves then print, and changes nothing.
+TEST(Relocation, APreviewPrintsWhatTheMovesThenPrintAndChangesNothing) {
+  StartMenus menus;
+#ifndef _WIN32
+  FakeCacls cacls;
+#endif
+  for (const char* item : {"Programs/New/Sub/a.lnk", "Programs/Shared/b.lnk", "Games/Cards/c.lnk", "Programs/Tool.lnk",
+                           "Programs/Folder.lnk", "Games/Chess.lnk"}) {
+    WriteFile(menus.User(item), item);
+  }
+  WriteFile(menus.AllUsers("Programs/Tool.lnk"), "shared tool");
+  WriteFile(menus.AllUsers("Programs/Shared/shared.lnk"), "shared");
+  WriteFile(menus.AllUsers("Programs/Folder.lnk/inside.lnk"), "inside");
+  const auto relocate_all = [&](RelocationTally& tally) {
+    MoveDirToAllUsers(Dir(menus.User("Programs/New")), tally);
+    MoveDirToAllUsers(Dir(menus.User("Programs/New/Sub")), tally);  // went with New
+    MoveDirToAllUsers(Dir(menus.User("Programs/Shared")), tally);   // a namesake
+    MoveDirToAllUsers(Dir(menus.User("Games/Cards")), tally);       // no parent
+    MoveFileToAllUsers(Dir(menus.User("Programs")), File("Tool.lnk"), tally);
+    MoveFileToAllUsers(Dir(menus.User("Programs")), File("Folder.lnk"), tally);
+    MoveFileToAllUsers(Dir(menus.User("Games")), File("Chess.lnk"), tally);
+  };
+  const std::string user_tree = ListTree(menus.user);
+  const std::string all_users_tree = ListTree(menus.all_users);
+
+  RunMode = kPreviewMode;
+  RelocationTally foreseen{};
+  StartCapture();
+  relocate_all(foreseen);
+  const std::string preview = CapturedLines();
+  RunMode = kCopyMode;
+  EXPECT_EQ(ListTree(menus.user), user_tree);
+  EXPECT_EQ(ListTree(menus.all_users), all_users_tree);
+#ifndef _WIN32
+  EXPECT_EQ(cacls.Runs(), "");
+#endif
+
+  RelocationTally done{};
+  StartCapture();
+  relocate_all(done);
+  const std::string lines = CapturedLines();
+  RunMode = kSnapshotMode;
+  const auto moving_dir = [&](const char* relative) { return MovingDirLine(menus.User(relative), menus.AllUsers(relative)); };
+  const auto moving_file = [&](const char* relative) {
+    return MovingFileLine(menus.User(relative), menus.AllUsers(relative));
+  };
+  EXPECT_EQ(lines, moving_dir("Programs/New") + ExecLine(menus.AllUsers("Programs/New")) + moving_dir("Programs/New/Sub") +
+                       moving_dir("Programs/Shared") + CannotMove(menus.User("Programs/Shared"), ERROR_ALREADY_EXISTS) +
+                       moving_dir("Games/Cards") + CannotMove(menus.User("Games/Cards"), ERROR_PATH_NOT_FOUND) +
+                       moving_file("Programs/Tool.lnk") + ExecLine(menus.AllUsers("Programs/Tool.lnk")) +
+                       moving_file("Programs/Folder.lnk") +
+                       CannotMove(menus.User("Programs/Folder.lnk"), ERROR_ACCESS_DENIED) +
+                       moving_file("Games/Chess.lnk") + CannotMove(menus.User("Games/Chess.lnk"), ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(preview, lines);
+  EXPECT_EQ(done.left_behind, 4u);
+  EXPECT_EQ(foreseen.left_behind, 4u);
+  EXPECT_EQ(done.unfinished, 0u);
+  EXPECT_EQ(ReadFile(menus.AllUsers("Programs/New/Sub/a.lnk")), "Programs/New/Sub/a.lnk");
+  EXPECT_EQ(ReadFile(menus.AllUsers("Programs/Tool.lnk")), "Programs/Tool.lnk");
+}
 
 TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
   StartMenus menus;
@@ -133,15 +207,25 @@ TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
   std::string short_enough = menus.user + Sep();
   short_enough += std::string(kMaxPath - 1 - growth - short_enough.size(), 'n');
 
+  RelocationTally tally{};
   StartCapture();
-  MoveDirToAllUsers(Dir(deep));
-  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"));
-  MoveFileToAllUsers(Dir(folder + Sep()), File("Tool.lnk"));
-  MoveFileToAllUsers(Dir(short_enough), File("a"));
+  MoveDirToAllUsers(Dir(deep), tally);
+  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"), tally);
+  MoveFileToAllUsers(Dir(folder + Sep()), File("Tool.lnk"), tally);
+  MoveFileToAllUsers(Dir(short_enough), File("a"), tally);
+  // Each is still in the user's Start Menu; below a folder that moved
+  // whole, nothing is.
+  EXPECT_EQ(tally.left_behind, 4u);
+  std::strcpy(tally.moved_dir, menus.user.c_str());
+  MoveDirToAllUsers(Dir(deep), tally);
+  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"), tally);
+  EXPECT_EQ(tally.left_behind, 4u);
   EXPECT_EQ(CapturedLines(), "Skipping Dir " + deep + ": path too long\n" +
                                  "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
                                  "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
-                                 "Skipping File " + short_enough + Sep() + "a: path too long\n");
+                                 "Skipping File " + short_enough + Sep() + "a: path too long\n" +
+                                 "Skipping Dir " + deep + ": path too long\n" +
+                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n");
 }
 
 TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
@@ -154,9 +238,10 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   fits += Sep() + std::string(231 - fits.size() - 1, 'g');
   const std::string too_long = fits + "g";
   StartCapture();
-  GrantEveryoneRead(too_long.c_str());
+  EXPECT_EQ(GrantEveryoneRead(too_long.c_str()), -1);
   GrantEveryoneRead(fits.c_str());
-  EXPECT_EQ(CapturedLines(), "Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits));
+  const std::string lines = CapturedLines();
+  EXPECT_EQ(lines.rfind("Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits), 0), 0u) << lines;
 #ifndef _WIN32
   EXPECT_EQ(cacls.Runs(), Granted(fits));
 #endif
@@ -190,10 +275,10 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     FakeCacls::Install(menus.root.str() + "/rel", cacls.log);
     fs::current_path(menus.root.path());
     StartCapture();
-    GrantEveryoneRead("target");
+    EXPECT_EQ(GrantEveryoneRead("target"), -1);
     const std::string lines = CapturedLines();
     fs::current_path(current);
-    EXPECT_EQ(lines, ExecLine("target"));
+    EXPECT_EQ(lines, ExecLine("target") + "Cannot grant target: Cacls is not on PATH\n");
     EXPECT_EQ(cacls.Runs(), "");
   }
   {
@@ -203,7 +288,7 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     FakeCacls::Install(menus.root.str() + "/rel", relative_log);
     fs::current_path(menus.root.path());
     StartCapture();
-    GrantEveryoneRead("target");
+    EXPECT_EQ(GrantEveryoneRead("target"), 0);
     CapturedLines();
     fs::current_path(current);
     EXPECT_EQ(cacls.Runs(), Granted("target"));

@@ -196,12 +196,16 @@ TEST(SnapshotRun, SnapshotHeldByAnotherRunIsNeitherReplacedNorDeletedNorRead) {
   EXPECT_EQ(ReadFile(sandbox.snapshot), saved);
 
   // The snapshot kept is the first one, which b.lnk is new to. No All Users
-  // Start Menu exists, so its move is tried and fails.
+  // Start Menu exists, so its move is tried and fails, and the snapshot
+  // waits for a rerun.
   const RunResult copy = sandbox.Run({"/c"});
+  char reason[kErrorTextSize];
+  DescribeError(ERROR_PATH_NOT_FOUND, reason, sizeof reason);
   EXPECT_EQ(copy.out, Text("Moving File " + sandbox.user_menu + Sep() + "b.lnk \n         to " +
-                           sandbox.all_users_menu + Sep() + "b.lnk\n"));
-  EXPECT_EQ(copy.exit_status, 0u);
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+                           sandbox.all_users_menu + Sep() + "b.lnk\nCannot move " + sandbox.user_menu + Sep() +
+                           "b.lnk: " + reason + "\n"));
+  EXPECT_EQ(copy.exit_status, kFailureStatus);
+  EXPECT_EQ(ReadFile(sandbox.snapshot), saved);
 }
 
 TEST(CopyRun, LoadsTheSnapshotAndDeletesItSoASecondCopyRunFails) {

@@ -22,3 +22,4 @@
 #define MoveFileA FaultyMoveFileA
 #define MoveFileExA FaultyMoveFileExA
 #define RunGrantCommand FaultyRunGrantCommand
+#define TakeLeftoverName FaultyTakeLeftoverName

@@ -2,6 +2,7 @@
 // the redirections.
 #include "faults/switchboard.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@ struct Switch {
 };
 
 Switch Switches[static_cast<int>(Operation::kCount)];
+char LastDestination[2 * MAX_PATH];  // of the last move, for a leftover name
 bool GrantsSkipped = false;
 bool AllocationsWatched = false;
 
@@ -169,11 +171,22 @@ BOOL FaultyDeleteFileA(const char* path) {
 }
 
 BOOL FaultyMoveFileA(const char* source, const char* destination) {
+  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
   return Fails(Operation::kMoveFile) ? FALSE : MoveFileA(source, destination);
 }
 
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags) {
+  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
   return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
+}
+
+bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error) {
+  if (Fails(Operation::kTakeLeftoverName)) {
+    std::snprintf(path, size, "%s.dravonel-keep-test", LastDestination);
+    *error = GetLastError();
+    return true;
+  }
+  return TakeLeftoverName(path, size, error);
 }
 
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size) {

@@ -30,6 +30,7 @@ enum class Operation {
   kMoveFile,
   kMoveFileEx,
   kRunGrantCommand,
+  kTakeLeftoverName,
   kAllocate,
   kCount
 };
@@ -87,3 +88,6 @@ BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyMoveFileA(const char* source, const char* destination);
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size);
+// Made to fail, it reports a name left beside the last move's
+// destination, "<destination>.dravonel-keep-test", without making it.
+bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error);
