@@ -58,20 +58,24 @@ DWORD ForeseeMove(const char* destination, bool directory) {
 // line of its own. Allocates nothing: it runs between a move and its grant.
 void MoveAndGrant(const char* source, const char* destination, bool directory, RelocationTally& tally) {
   bool moved = false;
+  bool gone = false;
   DWORD error = ERROR_SUCCESS;
-  // Gone with a directory moved before it, or in a preview, to be.
-  bool gone = IsBelow(source, tally.moved_dir);
   if (Previewing()) {
+    // Nothing moves: what a directory would have taken along counts as
+    // gone with it.
+    gone = IsBelow(source, tally.moved_dir);
     error = gone ? ERROR_FILE_NOT_FOUND : ForeseeMove(destination, directory);
     moved = error == ERROR_SUCCESS;
   } else {
     moved = directory ? MoveFileA(source, destination)
                       : MoveFileExA(source, destination, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
     // The move's own error, before another call replaces it. A source
-    // that is not there any more was removed by an installer meanwhile,
-    // or went with its directory: nothing of it is left behind.
-    if (!moved) error = GetLastError();
-    gone = gone || (!moved && GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES);
+    // that is not there any more went with its directory, or an installer
+    // removed it meanwhile: nothing of it is left behind.
+    if (!moved) {
+      error = GetLastError();
+      gone = GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES;
+    }
   }
   if (!moved) {
     if (gone) return;

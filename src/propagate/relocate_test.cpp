@@ -131,68 +131,6 @@ TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
 
 
 
-// Each case a move meets, first foreseen in a preview, then moved: the
-// preview prints what the moves then print, and changes nothing.
-TEST(Relocation, APreviewPrintsWhatTheMovesThenPrintAndChangesNothing) {
-  StartMenus menus;
-#ifndef _WIN32
-  FakeCacls cacls;
-#endif
-  for (const char* item : {"Programs/New/Sub/a.lnk", "Programs/Shared/b.lnk", "Games/Cards/c.lnk", "Programs/Tool.lnk",
-                           "Programs/Folder.lnk", "Games/Chess.lnk"}) {
-    WriteFile(menus.User(item), item);
-  }
-  WriteFile(menus.AllUsers("Programs/Tool.lnk"), "shared tool");
-  WriteFile(menus.AllUsers("Programs/Shared/shared.lnk"), "shared");
-  WriteFile(menus.AllUsers("Programs/Folder.lnk/inside.lnk"), "inside");
-  const auto relocate_all = [&](RelocationTally& tally) {
-    MoveDirToAllUsers(Dir(menus.User("Programs/New")), tally);
-    MoveDirToAllUsers(Dir(menus.User("Programs/New/Sub")), tally);  // went with New
-    MoveDirToAllUsers(Dir(menus.User("Programs/Shared")), tally);   // a namesake
-    MoveDirToAllUsers(Dir(menus.User("Games/Cards")), tally);       // no parent
-    MoveFileToAllUsers(Dir(menus.User("Programs")), File("Tool.lnk"), tally);
-    MoveFileToAllUsers(Dir(menus.User("Programs")), File("Folder.lnk"), tally);
-    MoveFileToAllUsers(Dir(menus.User("Games")), File("Chess.lnk"), tally);
-  };
-  const std::string user_tree = ListTree(menus.user);
-  const std::string all_users_tree = ListTree(menus.all_users);
-
-  RunMode = kPreviewMode;
-  RelocationTally foreseen{};
-  StartCapture();
-  relocate_all(foreseen);
-  const std::string preview = CapturedLines();
-  RunMode = kCopyMode;
-  EXPECT_EQ(ListTree(menus.user), user_tree);
-  EXPECT_EQ(ListTree(menus.all_users), all_users_tree);
-#ifndef _WIN32
-  EXPECT_EQ(cacls.Runs(), "");
-#endif
-
-  RelocationTally done{};
-  StartCapture();
-  relocate_all(done);
-  const std::string lines = CapturedLines();
-  RunMode = kSnapshotMode;
-  const auto moving_dir = [&](const char* relative) { return MovingDirLine(menus.User(relative), menus.AllUsers(relative)); };
-  const auto moving_file = [&](const char* relative) {
-    return MovingFileLine(menus.User(relative), menus.AllUsers(relative));
-  };
-  EXPECT_EQ(lines, moving_dir("Programs/New") + ExecLine(menus.AllUsers("Programs/New")) + moving_dir("Programs/New/Sub") +
-                       moving_dir("Programs/Shared") + CannotMove(menus.User("Programs/Shared"), ERROR_ALREADY_EXISTS) +
-                       moving_dir("Games/Cards") + CannotMove(menus.User("Games/Cards"), ERROR_PATH_NOT_FOUND) +
-                       moving_file("Programs/Tool.lnk") + ExecLine(menus.AllUsers("Programs/Tool.lnk")) +
-                       moving_file("Programs/Folder.lnk") +
-                       CannotMove(menus.User("Programs/Folder.lnk"), ERROR_ACCESS_DENIED) +
-                       moving_file("Games/Chess.lnk") + CannotMove(menus.User("Games/Chess.lnk"), ERROR_PATH_NOT_FOUND));
-  EXPECT_EQ(preview, lines);
-  EXPECT_EQ(done.left_behind, 4u);
-  EXPECT_EQ(foreseen.left_behind, 4u);
-  EXPECT_EQ(done.unfinished, 0u);
-  EXPECT_EQ(ReadFile(menus.AllUsers("Programs/New/Sub/a.lnk")), "Programs/New/Sub/a.lnk");
-  EXPECT_EQ(ReadFile(menus.AllUsers("Programs/Tool.lnk")), "Programs/Tool.lnk");
-}
-
 TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
   StartMenus menus;
   const std::size_t growth = menus.all_users.size() - menus.user.size();

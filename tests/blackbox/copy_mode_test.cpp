@@ -264,6 +264,7 @@ TEST(CopyRun, PreviewPrintsWhatTheCopyRunThenPrintsAndChangesNothing) {
   Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes 1", kThen);
   Put(AllUsers(sandbox, "Programs/Accessories/Calculator.lnk"), "shared calculator", kThen + 86400);
   Put(AllUsers(sandbox, "Programs/Shared/Other.lnk"), "other", kThen);
+  Put(AllUsers(sandbox, "Programs/Folder.lnk/inside.lnk"), "inside", kThen);
   Put(User(sandbox, "Games/Old.lnk"), "old", kThen);  // no Games under All Users
   TakeSnapshot(sandbox);
 
@@ -273,12 +274,14 @@ TEST(CopyRun, PreviewPrintsWhatTheCopyRunThenPrintsAndChangesNothing) {
   Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes 2", kThen + 3600);
   Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
   Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
+  Put(User(sandbox, "Programs/Folder.lnk"), "folder", kThen + 60);
   // On Windows the All Users Start Menu is the Wine prefix's, outside.
   const TreeContents before = ReadTreeContents(sandbox.root.path());
   const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
 
   const std::string lines =
       UnmovedFile(sandbox, "Games/Chess.lnk") + CannotMove(sandbox, "Games/Chess.lnk", ERROR_PATH_NOT_FOUND) +
+      UnmovedFile(sandbox, "Programs/Folder.lnk") + CannotMove(sandbox, "Programs/Folder.lnk", ERROR_ACCESS_DENIED) +
       MovedFile(sandbox, "Programs/Accessories/Calculator.lnk") + MovedFile(sandbox, "Programs/Accessories/Notes.lnk") +
       UnmovedDir(sandbox, "Programs/Shared") + CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS) +
       MovedDir(sandbox, "Programs/Tool") + UnmovedDir(sandbox, "Programs/Tool/Docs");
