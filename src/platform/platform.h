@@ -10,8 +10,9 @@
 //    of its errno where the program tells that code apart: ENOENT is
 //    ERROR_FILE_NOT_FOUND, ENOTDIR ERROR_DIRECTORY, EACCES
 //    ERROR_ACCESS_DENIED, ENOMEM ERROR_NOT_ENOUGH_MEMORY, EIO
-//    ERROR_IO_DEVICE, EEXIST ERROR_ALREADY_EXISTS; any other errno e becomes kErrnoErrorBit | e, so that
-//    DescribeError still gives the system's own text for it (errors_posix).
+//    ERROR_IO_DEVICE, EEXIST ERROR_ALREADY_EXISTS; any other errno e
+//    becomes kErrnoErrorBit | e, so that DescribeError still gives the
+//    system's own text for it (errors_posix).
 //  - FindFirstFileA/FindNextFileA list every entry of the current directory,
 //    "." and ".." included, sorted by name with ASCII letters upper-cased (the order
 //    NTFS gives). A symbolic link is listed as itself: never a directory,
@@ -41,10 +42,10 @@
 //    directory across devices fails.
 //  - MoveFileExA with MOVEFILE_REPLACE_EXISTING replaces a file in one
 //    step and refuses a directory at the destination (ERROR_ACCESS_DENIED,
-//    as Windows does). Across devices the
-//    namesake is kept under a second name until the source is gone, and
-//    put back when the source cannot be removed: the file ends in exactly
-//    one place, or the move fails with both as they were (moves_posix).
+//    as Windows does). Across devices the namesake is kept under a second
+//    name until the source is gone, and put back when the source cannot be
+//    removed: the file ends in exactly one place, or the move fails with
+//    both as they were (moves_posix).
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
 //    all is there; a dangling link exists, with FILE_ATTRIBUTE_REPARSE_POINT.
 //
