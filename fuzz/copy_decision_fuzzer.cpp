@@ -82,14 +82,14 @@ void MakeCurrentScan() {
 
 }  // namespace
 
-void MoveDirToAllUsers(const DirRecord& d) {
+void MoveDirToAllUsers(const DirRecord& d, RelocationTally&) {
   Check(CurrentDirs.count(&d) == 1);
   Check(UnderUserStartMenu(d.path));
   Check(std::strcmp(d.path, UserStartMenu) != 0);
   Check(ChosenDirs.insert(&d).second);
 }
 
-void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
+void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f, RelocationTally&) {
   Check(CurrentDirs.count(&d) == 1);
   Check(CurrentFiles.count(&f) == 1);
   Check(UnderUserStartMenu(d.path));
@@ -102,7 +102,7 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f) {
   Check(ChosenDirs.count(&d) == 0);
 }
 
-void GrantEveryoneRead(const char*) { std::abort(); }
+int GrantEveryoneRead(const char*) { std::abort(); }
 
 int MapToAllUsers(PathBuffer, const char*) {
   std::abort();

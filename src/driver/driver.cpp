@@ -19,9 +19,9 @@ DirList CurrentList;
 namespace {
 
 // Only the first two characters of the one argument count: "/c", "/C" and
-// "/copy" select copy mode, "-c" does not.
-bool IsCopySwitch(const char* argument) {
-  return argument[0] == '/' && (argument[1] == 'c' || argument[1] == 'C');
+// "/copy" select copy mode, "-c" does not; letter is lower case.
+bool IsSwitch(const char* argument, char letter) {
+  return argument[0] == '/' && (argument[1] == letter || argument[1] == letter - 'a' + 'A');
 }
 
 void PrintUsage(const char* program_name) {
@@ -36,7 +36,9 @@ int RunSnapshotMode() {
   // take those items for new ones: none is better, and so is none than an
   // earlier one. A file that another run holds open cannot be deleted, so
   // this never takes away a snapshot that someone else is writing.
-  if (ScanDirectory(SnapshotList, UserStartMenu) != 0) {
+  // A folder left out for its length is out of the copy run's reach too:
+  // the snapshot is whole for what the copy run can see.
+  if (ScanDirectory(SnapshotList, UserStartMenu) < 0) {
     DeleteFileA(SnapshotPath);
     return kExitFailure;
   }
@@ -52,6 +54,7 @@ int RunSnapshotMode() {
   return kExitSuccess;
 }
 
+// The copy run, and its preview: the same decisions and the same lines.
 int RunCopyMode() {
   // Held from the load to the delete: a second copy run meanwhile finds it
   // in use and changes nothing, so no two runs carry over the same items.
@@ -60,13 +63,32 @@ int RunCopyMode() {
   // What the scan found new or newer is so, whatever else it could not
   // read; the snapshot stays for a later run to carry over the rest.
   const int scanned = ScanDirectory(CurrentList, UserStartMenu);
-  PropagateChanges(SnapshotList, CurrentList);
-  if (scanned != 0) {
+  const RelocationTally tally = PropagateChanges(SnapshotList, CurrentList);
+  if (RunMode == kPreviewMode) {
+    PrintOutput(kPreviewLine);
+    ReleaseSnapshot(hold);
+    return scanned < 0 ? kExitFailure : kExitSuccess;
+  }
+  // Something is still in the user's Start Menu that this run could not
+  // carry over: the snapshot stays, so that a rerun once the cause is
+  // mended carries over exactly that (what arrived has left the tree).
+  if (scanned != 0 || tally.left_behind != 0) {
     ReleaseSnapshot(hold);
     return kExitFailure;
   }
-  DeleteHeldSnapshot(hold);
-  return kExitSuccess;
+  if (DeleteHeldSnapshot(hold) != 0) {
+    const DWORD error = GetLastError();
+    // Gone already is as good as deleted.
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      char reason[kErrorTextSize];
+      DescribeError(error, reason, sizeof reason);
+      PrintOutput(kCannotDeleteLine, SnapshotPath, reason);
+      return kExitFailure;
+    }
+  }
+  // Arrived, but ungranted or with a name left beside it: each has its
+  // line, and there is nothing for a rerun to carry over.
+  return tally.unfinished != 0 ? kExitFailure : kExitSuccess;
 }
 
 // Flushes standard output. False when anything printed could not be
@@ -114,8 +136,10 @@ int SetUpPaths() {
 int RunDravonel(int argc, char** argv) {
   if (argc == 1) {
     RunMode = kSnapshotMode;
-  } else if (argc == 2 && IsCopySwitch(argv[1])) {
+  } else if (argc == 2 && IsSwitch(argv[1], 'c')) {
     RunMode = kCopyMode;
+  } else if (argc == 2 && IsSwitch(argv[1], 'l')) {
+    RunMode = kPreviewMode;
   } else {
     PrintUsage(argc > 0 ? argv[0] : "dravonel");
     return kExitFailure;

@@ -1,5 +1,5 @@
 #pragma once
-// The driver: the command line, the two run modes, the fixed paths and the
+// The driver: the command line, the run modes, the fixed paths and the
 // exit status. It alone decides how the process ends.
 //
 // Snapshot run ("dravonel"): scan UserStartMenu, save it to SnapshotPath,
@@ -8,9 +8,17 @@
 // is at SnapshotPath is deleted and the run exits -1.
 // Copy run ("dravonel /c"): load the snapshot (exit -1 at once when that
 // fails, leaving the file), scan again, carry new and newer items over to
-// AllUsersStartMenu, delete the snapshot, exit 0. When the scan could not
-// read everything, what it found is carried over all the same and the
-// snapshot is kept for a rerun: exit -1.
+// AllUsersStartMenu, delete the snapshot, exit 0. Whatever it could not
+// do has its line and makes it exit -1. When something is still in the
+// user's Start Menu that it was to carry over (the scan could not read
+// everything or left a folder out, a move failed or was skipped), what it
+// could carry over goes all the same and the snapshot is kept for a
+// rerun. Otherwise it is deleted ("Cannot delete" when it cannot be),
+// even after a failed grant or a name a move left behind: a rerun could
+// mend neither, as the item has left the user's Start Menu.
+// Preview ("dravonel /l"): the copy run's load, scan and lines, with
+// nothing moved, granted or deleted, and a last line saying so. Exit -1
+// only when the load fails or the scan could not read everything.
 
 #include "inventory/inventory.h"
 #include "platform/process_values.h"

@@ -112,13 +112,15 @@ bool NamesEqualIgnoringCase(const char* a, const char* b);
 // directory's record before its subdirectories'. The root gets a record
 // only when it directly holds a file; every subdirectory gets one, even
 // when empty or unreadable. A child path that would not fit a PathBuffer is
-// skipped; a directory link or junction is recorded but never entered. The
+// left out with a "Skipping Dir" line, everything below it with it; a
+// directory link or junction is recorded but never entered. The
 // process's current directory is the same afterwards as before, and a
 // relative path resolves from it at every depth.
 //
-// Returns 0 when it read everything it found, or -1 when anything could
-// not be read: a directory that could not be entered or listed whole, a
-// record that could not be allocated. It prints a "Cannot read" line with
+// Returns 0 when it read everything it found, 1 when it did but left out
+// a folder whose path does not fit, or -1 when anything could not be
+// read: a directory that could not be entered or listed whole, a record
+// that could not be allocated. It prints a "Cannot read" line with
 // the system's reason for each, and records all it can. What is not there
 // is no error: a missing root gives an empty list, and an entry or
 // directory gone (or become a file) since its listing is left out. When

@@ -42,6 +42,7 @@ struct ScanState {
   bool away;        // the current directory is not the starting one
   bool incomplete;  // something found could not be read
   bool stopped;     // the starting directory could not be given back
+  bool left_out;    // a folder's path was too long to record
 };
 
 // One line for what could not be read, with the system's reason.
@@ -151,16 +152,25 @@ void Hold(HeldEntries& held, const WIN32_FIND_DATAA& entry) {
   held.entries[held.count++] = entry;
 }
 
+// What RecordSubdir says of a folder whose path does not fit.
+constexpr int kLeftOut = 2;
+
 // Records the subdirectory an entry names, with its path in child. Returns
 // 1 when it is to be scanned too, 0 when not, -1 (its line printed) when
-// its record could not be allocated.
+// its record could not be allocated, kLeftOut (its line printed) when its
+// path does not fit.
 int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path, PathBuffer child) {
   if (!HasDirectoryBit(entry) || !HasName(entry)) return 0;
   if (NamesEqualExactly(entry.cFileName, ".") || NamesEqualExactly(entry.cFileName, "..")) return 0;
   const char separator[] = {kPathSeparator, '\0'};
   // A path that does not fit is outside what the inventory can hold: the
-  // entry and everything below it are left out.
-  if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) return 0;
+  // entry and everything below it are left out, and said to be.
+  if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) {
+    char path[2 * kMaxPath];
+    std::snprintf(path, sizeof path, "%s%s%s", dir_path, separator, entry.cFileName);
+    std::printf(kSkippingDirLine, path);
+    return kLeftOut;
+  }
   if (FindOrAppendDir(list, child) == nullptr) {
     PrintUnreadable(child, ERROR_NOT_ENOUGH_MEMORY);
     return -1;
@@ -180,7 +190,8 @@ void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* pa
   PathBuffer child;
   const int recorded = RecordSubdir(list, entry, path, child);
   if (recorded < 0) scan.incomplete = true;
-  if (recorded > 0) ScanLevel(list, child, scan);
+  if (recorded == kLeftOut) scan.left_out = true;
+  if (recorded == 1) ScanLevel(list, child, scan);
 }
 
 // One directory and everything below it.
@@ -226,7 +237,7 @@ void ScanLevel(DirList& list, const char* path, ScanState& scan) {
 }  // namespace
 
 int ScanDirectory(DirList& list, const char* path) {
-  ScanState scan{SaveCurrentDirectory(), !IsFullPath(path), false, false, false};
+  ScanState scan{SaveCurrentDirectory(), !IsFullPath(path), false, false, false, false};
   if (scan.saved.path == nullptr) {
     // Without it no relative path can be trusted to resolve, nor the
     // current directory given back: nothing is read.
@@ -238,7 +249,8 @@ int ScanDirectory(DirList& list, const char* path) {
   // and the moves come after the scan.
   if (scan.away && !scan.stopped) GiveBack(scan);
   std::free(scan.saved.path);
-  return scan.incomplete ? -1 : 0;
+  if (scan.incomplete) return -1;
+  return scan.left_out ? 1 : 0;
 }
 
 int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_path) {

@@ -8,13 +8,17 @@
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
 
-// Usage text: five prints, the first with the program's name as invoked.
+// Usage text: a print a line, the first with the program's name as
+// invoked. The first five are the original program's; the rest tell what
+// this one added.
 constexpr const char* kUsageLines[] = {
     "Syntax:\n\t%s { /c }\n\n",
     "\t - Use with out parameter to capture a snapshot of the\n",
     "\t   Current User start menu.\n",
     "\t - Use with /c to copy any changes from the snapshot to the\n",
     "\t   All Users start menu.\n",
+    "\t - Use with /l to list what /c would do, without moving,\n",
+    "\t   granting or deleting anything.\n",
 };
 
 constexpr const char* kUserProfileUnset = "%%UserProfile%% isn't set, exiting.\n";
@@ -43,7 +47,8 @@ constexpr const char* kGrantSignalReason = "Cacls was ended by signal %d";
 constexpr const char* kGrantLinkReason = "%s is a link or junction";
 
 // An item whose source, destination or command line would not fit its
-// 260-byte buffer is skipped with one of these, and the run goes on. The
+// 260-byte buffer is skipped with one of these, and the run goes on; so
+// is a folder whose path the scan cannot record (the directory line). The
 // file line takes the directory, the separator put before the name (empty
 // when the directory already ends in one) and the name.
 constexpr const char* kSkippingDirLine = "Skipping Dir %s: path too long\n";
@@ -64,3 +69,15 @@ constexpr const char* kCurrentFolderName = "the current folder";
 constexpr const char* kSharingViolationText =
     "The process cannot access the file because it is being used by another process";
 constexpr const char* kNotRegularFileText = "Not a regular file";
+
+// What a copy run could not finish, each with the system's reason (the
+// grant's from RunGrantCommand): a move that failed while its source is
+// still in the user's Start Menu, a grant that did not happen, and a name
+// left behind (a move's own temporary name, or the snapshot at the end).
+// Any of them, and any Skipping line, makes a copy run end with -1.
+constexpr const char* kCannotMoveLine = "Cannot move %s: %s\n";
+constexpr const char* kCannotGrantLine = "Cannot grant %s: %s\n";
+constexpr const char* kCannotDeleteLine = "Cannot delete %s: %s\n";
+
+// The last line of a preview ("dravonel /l").
+constexpr const char* kPreviewLine = "Preview only: nothing was moved or granted, and the snapshot is kept.\n";

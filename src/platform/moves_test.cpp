@@ -34,6 +34,14 @@
 
 namespace {
 
+// The system's text for an error, as a "Cannot move" line gives it: a
+// preview foresees a move's failure by these codes.
+std::string Text(DWORD error) {
+  char text[kErrorTextSize];
+  DescribeError(error, text, sizeof text);
+  return text;
+}
+
 TEST(MoveFileA, NeverOverwritesAFileOrADirectory) {
   TempDir dir;
   const fs::path source = dir.path() / "source.lnk";
@@ -44,7 +52,9 @@ TEST(MoveFileA, NeverOverwritesAFileOrADirectory) {
   fs::create_directory(dir_there);
 
   EXPECT_FALSE(MoveFileA(source.string().c_str(), file_there.string().c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EXPECT_FALSE(MoveFileA(source.string().c_str(), dir_there.string().c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EXPECT_EQ(ReadFile(source), "new");
   EXPECT_EQ(ReadFile(file_there), "old");
   EXPECT_TRUE(fs::is_empty(dir_there));
@@ -52,6 +62,7 @@ TEST(MoveFileA, NeverOverwritesAFileOrADirectory) {
   const fs::path source_dir = dir.path() / "source_dir";
   WriteFile(source_dir / "inside", "kept");
   EXPECT_FALSE(MoveFileA(source_dir.string().c_str(), dir_there.string().c_str()));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EXPECT_EQ(ReadFile(source_dir / "inside"), "kept");
 
   const fs::path moved = dir.path() / "moved";
@@ -65,6 +76,10 @@ TEST(MoveFileA, FailsWithoutCreatingAMissingParent) {
   WriteFile(dir.path() / "a", "data");
   const fs::path destination = dir.path() / "missing" / "a";
   EXPECT_FALSE(MoveFileA((dir.path() / "a").string().c_str(), destination.string().c_str()));
+  EXPECT_EQ(Text(GetLastError()), Text(ERROR_PATH_NOT_FOUND));
+  EXPECT_FALSE(MoveFileExA((dir.path() / "a").string().c_str(), destination.string().c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
+  EXPECT_EQ(Text(GetLastError()), Text(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(ReadFile(dir.path() / "a"), "data");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
@@ -79,10 +94,14 @@ TEST(MoveFileExA, ReplacesAFileInOneStepButNeverADirectory) {
   EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
   EXPECT_EQ(ReadFile(target), "new");
   EXPECT_FALSE(fs::exists(source));
+  char leftover[2 * MAX_PATH];
+  DWORD error = ERROR_SUCCESS;
+  EXPECT_FALSE(TakeLeftoverName(leftover, sizeof leftover, &error));
 
   WriteFile(source, "again");
   fs::create_directory(dir.path() / "dir");
   EXPECT_FALSE(MoveFileExA(source.string().c_str(), (dir.path() / "dir").string().c_str(), flags));
+  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadFile(source), "again");
   EXPECT_TRUE(fs::is_directory(dir.path() / "dir"));
 }

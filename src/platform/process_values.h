@@ -11,8 +11,11 @@
 
 constexpr int32_t kSnapshotMode = 0;
 constexpr int32_t kCopyMode = 1;
+// A copy run that only says what it would do: relocation prints the same
+// lines and moves, grants and deletes nothing.
+constexpr int32_t kPreviewMode = 2;
 
-extern int32_t RunMode;                // kSnapshotMode or kCopyMode
+extern int32_t RunMode;                // kSnapshotMode, kCopyMode or kPreviewMode
 extern PathBuffer SnapshotPath;        // $UserProfile\Dravonel.Dat
 extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu
 extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu

@@ -32,7 +32,8 @@ int32_t CompareWriteTimes(const FileRecord& a, const FileRecord& b) {
   return 0;
 }
 
-void PropagateChanges(const DirList& snapshot, const DirList& current) {
+RelocationTally PropagateChanges(const DirList& snapshot, const DirList& current) {
+  RelocationTally tally{};
   // Looked up through indexes, so that the run grows in step with the
   // trees; the plain lookups, which find the same records, serve for a
   // short chain of files and when there is no memory for an index.
@@ -43,7 +44,7 @@ void PropagateChanges(const DirList& snapshot, const DirList& current) {
     const DirRecord* s = dirs_indexed ? LookUpDir(dirs, *d) : FindDirByPath(snapshot, *d);
     if (s == nullptr && !IsUserStartMenuRoot(*d)) {
       // A new directory goes whole, files and subdirectories with it.
-      MoveDirToAllUsers(*d);
+      MoveDirToAllUsers(*d, tally);
       continue;
     }
     // The root is never moved whole: that would carry the user's entire
@@ -58,7 +59,8 @@ void PropagateChanges(const DirList& snapshot, const DirList& current) {
       } else if (s != nullptr) {
         g = FindFileByName(*s, *f);
       }
-      if (g == nullptr || CompareWriteTimes(*f, *g) == 1) MoveFileToAllUsers(*d, *f);
+      if (g == nullptr || CompareWriteTimes(*f, *g) == 1) MoveFileToAllUsers(*d, *f, tally);
     }
   }
+  return tally;
 }

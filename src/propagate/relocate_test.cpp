@@ -67,6 +67,12 @@ std::string Granted(const fs::path& folder, const std::string& path) {
 }
 #endif
 
+std::string CannotMove(const std::string& source, DWORD error) {
+  char reason[kErrorTextSize];
+  DescribeError(error, reason, sizeof reason);
+  return "Cannot move " + source + ": " + reason + "\n";
+}
+
 TEST(MapToAllUsers, ReplacesTheUserStartMenuByLength) {
   StartMenus menus;
   PathBuffer destination;
@@ -102,9 +108,12 @@ TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
   StartMenus menus;
   WriteFile(menus.User("Programs/App.lnk"), "app");
   // No destination folder: the move fails, only the printed paths matter.
+  RelocationTally tally{};
   StartCapture();
-  MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"));
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")));
+  MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"), tally);
+  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
+                                 CannotMove(menus.User("Programs/App.lnk"), ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(tally.left_behind, 1u);
 }
 
 
@@ -113,10 +122,13 @@ TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
   // The source went away after the scan: the move fails, and the namesake
   // must not have been deleted on the way.
   WriteFile(menus.AllUsers("Gone.lnk"), "keep me");
+  RelocationTally tally{};
   StartCapture();
-  MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"));
+  MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"), tally);
+  // Nothing of it is left behind: no line beyond its Moving line.
   EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
   EXPECT_EQ(ReadFile(menus.AllUsers("Gone.lnk")), "keep me");
+  EXPECT_EQ(tally.left_behind, 0u);
 }
 
 
@@ -137,15 +149,25 @@ TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
   std::string short_enough = menus.user + Sep();
   short_enough += std::string(kMaxPath - 1 - growth - short_enough.size(), 'n');
 
+  RelocationTally tally{};
   StartCapture();
-  MoveDirToAllUsers(Dir(deep));
-  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"));
-  MoveFileToAllUsers(Dir(folder + Sep()), File("Tool.lnk"));
-  MoveFileToAllUsers(Dir(short_enough), File("a"));
+  MoveDirToAllUsers(Dir(deep), tally);
+  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"), tally);
+  MoveFileToAllUsers(Dir(folder + Sep()), File("Tool.lnk"), tally);
+  MoveFileToAllUsers(Dir(short_enough), File("a"), tally);
+  // Each is still in the user's Start Menu; below a folder that moved
+  // whole, nothing is.
+  EXPECT_EQ(tally.left_behind, 4u);
+  std::strcpy(tally.moved_dir, menus.user.c_str());
+  MoveDirToAllUsers(Dir(deep), tally);
+  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"), tally);
+  EXPECT_EQ(tally.left_behind, 4u);
   EXPECT_EQ(CapturedLines(), "Skipping Dir " + deep + ": path too long\n" +
                                  "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
                                  "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
-                                 "Skipping File " + short_enough + Sep() + "a: path too long\n");
+                                 "Skipping File " + short_enough + Sep() + "a: path too long\n" +
+                                 "Skipping Dir " + deep + ": path too long\n" +
+                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n");
 }
 
 TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
@@ -158,9 +180,10 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   fits += Sep() + std::string(231 - fits.size() - 1, 'g');
   const std::string too_long = fits + "g";
   StartCapture();
-  GrantEveryoneRead(too_long.c_str());
+  EXPECT_EQ(GrantEveryoneRead(too_long.c_str()), -1);
   GrantEveryoneRead(fits.c_str());
-  EXPECT_EQ(CapturedLines(), "Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits));
+  const std::string lines = CapturedLines();
+  EXPECT_EQ(lines.rfind("Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits), 0), 0u) << lines;
 #ifndef _WIN32
   // Below the All Users Start Menu: from there, by a relative path.
   EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, fits.substr(menus.all_users.size() + 1)));
@@ -196,10 +219,10 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     FakeCacls::Install(menus.root.str() + "/rel", cacls.log);
     fs::current_path(menus.root.path());
     StartCapture();
-    GrantEveryoneRead("target");
+    EXPECT_EQ(GrantEveryoneRead("target"), -1);
     const std::string lines = CapturedLines();
     fs::current_path(current);
-    EXPECT_EQ(lines, ExecLine("target"));
+    EXPECT_EQ(lines, ExecLine("target") + "Cannot grant target: Cacls is not on PATH\n");
     EXPECT_EQ(cacls.Runs(), "");
   }
   {
@@ -209,7 +232,7 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     FakeCacls::Install(menus.root.str() + "/rel", relative_log);
     fs::current_path(menus.root.path());
     StartCapture();
-    GrantEveryoneRead("target");
+    EXPECT_EQ(GrantEveryoneRead("target"), 0);
     CapturedLines();
     fs::current_path(current);
     // Anywhere else: as it is, from where the run is.

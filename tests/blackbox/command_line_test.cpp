@@ -23,7 +23,9 @@ std::string Usage(const std::string& program_name) {
               "\t - Use with out parameter to capture a snapshot of the\n"
               "\t   Current User start menu.\n"
               "\t - Use with /c to copy any changes from the snapshot to the\n"
-              "\t   All Users start menu.\n");
+              "\t   All Users start menu.\n"
+              "\t - Use with /l to list what /c would do, without moving,\n"
+              "\t   granting or deleting anything.\n");
 }
 
 RunResult Dravonel(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
@@ -33,7 +35,8 @@ RunResult Dravonel(const std::vector<std::string>& arguments, const std::vector<
 TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndFail) {
   Sandbox sandbox;
   for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"a", "b"}, {"/c", "/c"}, {"c"}, {"-c"}, {"/"}, {""}, {"/x"}}) {
+       std::vector<std::vector<std::string>>{{"a", "b"}, {"/c", "/c"}, {"c"}, {"-c"}, {"/"}, {""}, {"/x"}, {"/l", "/c"},
+                                             {"-l"}, {"l"}}) {
     const RunResult run = Dravonel(arguments, sandbox.Environment());
     EXPECT_EQ(run.out, Usage("dravonel")) << arguments[0];
     EXPECT_EQ(run.err, "");
@@ -50,10 +53,10 @@ TEST(CommandLine, UsageNamesTheProgramAsInvoked) {
   EXPECT_EQ(run.out, Usage("some name"));
 }
 
-TEST(CommandLine, CopySwitchLooksAtTwoCharactersOnlyAndWantsASnapshot) {
+TEST(CommandLine, CopyAndPreviewSwitchesLookAtTwoCharactersOnlyAndWantASnapshot) {
   Sandbox sandbox;
-  for (const char* argument : {"/c", "/C", "/cxyz", "/copy"}) {
-    // No snapshot file: a copy run prints nothing and fails.
+  for (const char* argument : {"/c", "/C", "/cxyz", "/copy", "/l", "/L", "/list"}) {
+    // No snapshot file: a copy run, and its preview, print nothing and fail.
     const RunResult run = Dravonel({argument}, sandbox.Environment());
     EXPECT_EQ(run.out, "") << argument;
     EXPECT_EQ(run.err, "");

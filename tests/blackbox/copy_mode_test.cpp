@@ -14,11 +14,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+#include "support/grant_log.h"
 #include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
 #include "support/snapshot_image.h"
 #include "support/temp_tree.h"
+#include "support/tree_state.h"
 
 namespace {
 
@@ -36,6 +39,14 @@ std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
 }
 std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
   return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative));
+}
+
+// The line of a move that failed while its source stayed, with the reason
+// the system gives for error.
+std::string CannotMove(const Sandbox& sandbox, const std::string& relative, DWORD error) {
+  char reason[kErrorTextSize];
+  DescribeError(error, reason, sizeof reason);
+  return "Cannot move " + User(sandbox, relative) + ": " + reason + "\n";
 }
 
 RunResult RunIn(const Sandbox& sandbox, const std::vector<std::string>& arguments,
@@ -56,6 +67,16 @@ void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines) {
   EXPECT_EQ(run.err, "");
 #endif
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
+}
+
+// A copy run that could not do everything: exactly lines, -1, and the
+// snapshot kept when something is left for a rerun to carry over.
+void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept,
+                             const std::vector<std::string>& environment) {
+  const RunResult run = RunIn(sandbox, {"/c"}, environment);
+  EXPECT_EQ(run.out, Text(lines));
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_EQ(fs::exists(sandbox.snapshot), snapshot_kept);
 }
 
 TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
@@ -143,15 +164,25 @@ TEST(CopyRun, RootsFirstFilesNeverTakeTheStartMenuAlong) {
   TakeSnapshot(sandbox);
 
   Put(User(sandbox, "First.lnk"), "first", kThen + 60);
-  ExpectCopyRun(sandbox, UnmovedFile(sandbox, "First.lnk"));
+  ExpectUnfinishedCopyRun(sandbox, UnmovedFile(sandbox, "First.lnk") + CannotMove(sandbox, "First.lnk", ERROR_PATH_NOT_FOUND),
+                          true, sandbox.Environment());
   EXPECT_EQ(ListTree(sandbox.user_menu), "First.lnk\nPrograms/\nPrograms/Tool.lnk\n");
   EXPECT_FALSE(fs::exists(sandbox.all_users_menu));
+
+  // Once the All Users Start Menu is there, a rerun carries it over.
+  fs::create_directories(sandbox.all_users_menu);
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "First.lnk"));
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "First.lnk\n");
 }
 
-TEST(CopyRun, FailedMovesLoseNothing) {
+// Each move that cannot be made is named with the system's reason, and
+// leaves both trees as they were; the snapshot waits, and once each cause
+// is mended a rerun carries over exactly what was left.
+TEST(CopyRun, FailedMovesAreNamedAndARerunFinishesOnceMended) {
   Sandbox sandbox;
   Put(User(sandbox, "Games/Old.lnk"), "old", kThen);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool 1", kThen);
+  Put(User(sandbox, "Programs/Done.lnk"), "done 1", kThen);
   // A folder where the newer file would go, and a folder that already
   // has a namesake under All Users; Games is missing there altogether.
   Put(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk"), "inside", kThen);
@@ -160,17 +191,110 @@ TEST(CopyRun, FailedMovesLoseNothing) {
 
   Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
   Put(User(sandbox, "Games/Cards/Cards.lnk"), "cards", kThen + 60);
+  Put(User(sandbox, "Programs/Done.lnk"), "done 2", kThen + 60);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool 2", kThen + 60);
   Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
-  const std::string user_tree = ListTree(sandbox.user_menu);
-  const std::string all_users_tree = ListTree(sandbox.all_users_menu);
 
-  ExpectCopyRun(sandbox, UnmovedFile(sandbox, "Games/Chess.lnk") + UnmovedDir(sandbox, "Games/Cards") +
-                             UnmovedFile(sandbox, "Programs/Tool.lnk") + UnmovedDir(sandbox, "Programs/Shared"));
-  EXPECT_EQ(ListTree(sandbox.user_menu), user_tree);
-  EXPECT_EQ(ListTree(sandbox.all_users_menu), all_users_tree);
+  ExpectUnfinishedCopyRun(
+      sandbox,
+      UnmovedFile(sandbox, "Games/Chess.lnk") + CannotMove(sandbox, "Games/Chess.lnk", ERROR_PATH_NOT_FOUND) +
+          UnmovedDir(sandbox, "Games/Cards") + CannotMove(sandbox, "Games/Cards", ERROR_PATH_NOT_FOUND) +
+          MovedFile(sandbox, "Programs/Done.lnk") + UnmovedFile(sandbox, "Programs/Tool.lnk") +
+          CannotMove(sandbox, "Programs/Tool.lnk", ERROR_ACCESS_DENIED) + UnmovedDir(sandbox, "Programs/Shared") +
+          CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS),
+      true, sandbox.Environment());
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Games/\nGames/Cards/\nGames/Cards/Cards.lnk\nGames/Chess.lnk\nGames/Old.lnk\n"
+                                         "Programs/\nPrograms/Shared/\nPrograms/Shared/Shared.lnk\nPrograms/Tool.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Programs/\nPrograms/Done.lnk\nPrograms/Shared/\nPrograms/Shared/Other.lnk\n"
+                                              "Programs/Tool.lnk/\nPrograms/Tool.lnk/inside.lnk\n");
   EXPECT_EQ(ReadFile(User(sandbox, "Programs/Tool.lnk")), "tool 2");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk")), "inside");
+
+  // Mended: Games made, the folder in the file's way and the namesake
+  // folder moved aside. What arrived already is not moved again.
+  fs::create_directories(AllUsers(sandbox, "Games"));
+  fs::rename(AllUsers(sandbox, "Programs/Tool.lnk"), AllUsers(sandbox, "Tool folder"));
+  fs::rename(AllUsers(sandbox, "Programs/Shared"), AllUsers(sandbox, "Shared before"));
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "Games/Chess.lnk") + MovedDir(sandbox, "Games/Cards") +
+                             MovedFile(sandbox, "Programs/Tool.lnk") + MovedDir(sandbox, "Programs/Shared"));
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Games/\nGames/Old.lnk\nPrograms/\n");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool.lnk")), "tool 2");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Done.lnk")), "done 2");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Shared/Shared.lnk")), "shared");
+}
+
+// A grant that does not happen is named with why; the item stays where it
+// arrived, and with nothing left to carry over the snapshot is used up.
+TEST(CopyRun, GrantsThatDoNotHappenAreNamedAndTheItemsStayMoved) {
+  Sandbox sandbox;
+  fs::create_directories(sandbox.all_users_menu);
+  TempDir empty;
+  struct Case {
+    const char* name;
+    std::string reason;
+  };
+  for (const Case& grant : {Case{"Missing.lnk", "Cacls is not on PATH"}, Case{"Failing.lnk", "Cacls ended with exit status 3"}}) {
+    SCOPED_TRACE(grant.name);
+    Put(User(sandbox, "Help.lnk"), "help", kThen);
+    TakeSnapshot(sandbox);
+    Put(User(sandbox, grant.name), "new", kThen + 60);
+    // No Cacls on PATH at all; or one that ends with 3.
+    GrantLog log;
+    std::vector<std::string> environment = log.Environment(sandbox);
+    for (std::string& variable : environment) {
+      if (variable.rfind("PATH=", 0) == 0 && grant.reason == "Cacls is not on PATH") variable = "PATH=" + empty.str();
+    }
+    environment.push_back("DRAVONEL_GRANT_STATUS=3");
+    ExpectUnfinishedCopyRun(sandbox,
+                            MovedFile(sandbox, grant.name) + "Cannot grant " + AllUsers(sandbox, grant.name) + ": " +
+                                grant.reason + "\n",
+                            false, environment);
+    EXPECT_EQ(ReadFile(AllUsers(sandbox, grant.name)), "new");
+    EXPECT_FALSE(fs::exists(User(sandbox, grant.name)));
+  }
+}
+
+// The preview takes the copy run's decisions and prints its lines, Exec
+// lines included, and leaves every byte where it was; the copy run that
+// follows prints the same.
+TEST(CopyRun, PreviewPrintsWhatTheCopyRunThenPrintsAndChangesNothing) {
+  Sandbox sandbox;
+  Put(User(sandbox, "Help.lnk"), "help", kThen);
+  Put(User(sandbox, "Programs/Accessories/Calculator.lnk"), "calculator 1", kThen);
+  Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes 1", kThen);
+  Put(AllUsers(sandbox, "Programs/Accessories/Calculator.lnk"), "shared calculator", kThen + 86400);
+  Put(AllUsers(sandbox, "Programs/Shared/Other.lnk"), "other", kThen);
+  Put(AllUsers(sandbox, "Programs/Folder.lnk/inside.lnk"), "inside", kThen);
+  Put(User(sandbox, "Games/Old.lnk"), "old", kThen);  // no Games under All Users
+  TakeSnapshot(sandbox);
+
+  Put(User(sandbox, "Programs/Tool/Tool.lnk"), "tool", kThen + 60);
+  Put(User(sandbox, "Programs/Tool/Docs/Readme.lnk"), "readme", kThen + 60);
+  Put(User(sandbox, "Programs/Accessories/Calculator.lnk"), "calculator 2", kThen + 3600);
+  Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes 2", kThen + 3600);
+  Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
+  Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
+  Put(User(sandbox, "Programs/Folder.lnk"), "folder", kThen + 60);
+  // On Windows the All Users Start Menu is the Wine prefix's, outside.
+  const TreeContents before = ReadTreeContents(sandbox.root.path());
+  const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
+
+  const std::string lines =
+      UnmovedFile(sandbox, "Games/Chess.lnk") + CannotMove(sandbox, "Games/Chess.lnk", ERROR_PATH_NOT_FOUND) +
+      UnmovedFile(sandbox, "Programs/Folder.lnk") + CannotMove(sandbox, "Programs/Folder.lnk", ERROR_ACCESS_DENIED) +
+      MovedFile(sandbox, "Programs/Accessories/Calculator.lnk") + MovedFile(sandbox, "Programs/Accessories/Notes.lnk") +
+      UnmovedDir(sandbox, "Programs/Shared") + CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS) +
+      MovedDir(sandbox, "Programs/Tool") + UnmovedDir(sandbox, "Programs/Tool/Docs");
+  for (const char* argument : {"/l", "/L", "/list"}) {
+    const RunResult preview = RunIn(sandbox, {argument}, sandbox.Environment());
+    EXPECT_EQ(preview.out, Text(lines + "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+    EXPECT_EQ(preview.exit_status, 0u);
+    EXPECT_EQ(preview.err, "");
+    EXPECT_EQ(ReadTreeContents(sandbox.root.path()), before);
+    EXPECT_EQ(ReadTreeContents(sandbox.all_users_menu), all_users_before);
+  }
+  ExpectUnfinishedCopyRun(sandbox, lines, true, sandbox.Environment());
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool/Docs/Readme.lnk")), "readme");
 }
 
 TEST(CopyRun, DirectoryRenamedOnlyInCaseIsNotNew) {
@@ -203,9 +327,12 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
   fs::copy_file(PathBelow(other, "Dravonel.Dat"), sandbox.snapshot);
 
   // The root's files count as new one by one; Programs exists under All
-  // Users already, Accessories does not.
-  ExpectCopyRun(sandbox, MovedFile(sandbox, "Help.lnk") + UnmovedDir(sandbox, "Programs") +
-                             MovedDir(sandbox, "Programs/Accessories"));
+  // Users already, and is never merged; Accessories does not.
+  ExpectUnfinishedCopyRun(sandbox,
+                          MovedFile(sandbox, "Help.lnk") + UnmovedDir(sandbox, "Programs") +
+                              CannotMove(sandbox, "Programs", ERROR_ALREADY_EXISTS) +
+                              MovedDir(sandbox, "Programs/Accessories"),
+                          true, sandbox.Environment());
   EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\n");
   EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
 }
@@ -238,9 +365,11 @@ TEST(CopyRun, NamesInAnyScriptTravelWhole) {
   Put(User(sandbox, "Programs/😀.lnk"), "emoji", kThen + 60);
   Put(User(sandbox, "Programs/Café/Café.lnk"), "café 2", kThen + 3600);
   Put(User(sandbox, deep + "/名前.lnk"), "too long", kThen + 60);
-  ExpectCopyRun(sandbox, MovedFile(sandbox, "Programs/Ελληνικά.lnk") + MovedFile(sandbox, "Programs/😀.lnk") +
-                             MovedFile(sandbox, "Programs/Café/Café.lnk") + MovedDir(sandbox, "Programs/日本語") +
-                             "Skipping File " + User(sandbox, deep + "/名前.lnk") + ": path too long\n");
+  ExpectUnfinishedCopyRun(sandbox,
+                          MovedFile(sandbox, "Programs/Ελληνικά.lnk") + MovedFile(sandbox, "Programs/😀.lnk") +
+                              MovedFile(sandbox, "Programs/Café/Café.lnk") + MovedDir(sandbox, "Programs/日本語") +
+                              "Skipping File " + User(sandbox, deep + "/名前.lnk") + ": path too long\n",
+                          true, sandbox.Environment());
   EXPECT_EQ(ListTree(sandbox.all_users_menu),
             "Programs/\nPrograms/Café/\nPrograms/Café/Café.lnk\nPrograms/Ελληνικά.lnk\n"
             "Programs/日本語/\nPrograms/日本語/日本語.lnk\nPrograms/😀.lnk\n");
@@ -451,10 +580,13 @@ TEST(CopyRun, ItemsWhosePathsDoNotFitAreSkippedWithALine) {
   Put(User(sandbox, folder + "/grant.lnk"), "grant", kThen + 60);
   Put(User(sandbox, folder + "/skipme.lnk"), "skip", kThen + 60);
   Put(User(sandbox, folder + "/new folder/x.lnk"), "x", kThen + 60);
-  ExpectCopyRun(sandbox, UnmovedFile(sandbox, folder + "/grant.lnk") + "Skipping Exec for " +
-                             AllUsers(sandbox, folder + "/grant.lnk") + ": command too long\n" +
-                             "Skipping File " + User(sandbox, folder + "/skipme.lnk") + ": path too long\n" +
-                             "Skipping Dir " + User(sandbox, folder + "/new folder") + ": path too long\n");
+  // Each is left undone, the file and the folder still in the user's tree.
+  ExpectUnfinishedCopyRun(sandbox,
+                          UnmovedFile(sandbox, folder + "/grant.lnk") + "Skipping Exec for " +
+                              AllUsers(sandbox, folder + "/grant.lnk") + ": command too long\n" + "Skipping File " +
+                              User(sandbox, folder + "/skipme.lnk") + ": path too long\n" + "Skipping Dir " +
+                              User(sandbox, folder + "/new folder") + ": path too long\n",
+                          true, sandbox.Environment());
   EXPECT_EQ(ReadFile(AllUsers(sandbox, folder + "/grant.lnk")), "grant");
   EXPECT_EQ(ReadFile(User(sandbox, folder + "/skipme.lnk")), "skip");
   EXPECT_EQ(ReadFile(User(sandbox, folder + "/new folder/x.lnk")), "x");

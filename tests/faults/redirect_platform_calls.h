@@ -26,3 +26,4 @@
 #define MoveItem FaultyMoveItem
 #define TakeLeftoverName FaultyTakeLeftoverName
 #define RunGrantCommand FaultyRunGrantCommand
+#define TakeLeftoverName FaultyTakeLeftoverName

@@ -184,10 +184,12 @@ BOOL FaultyDeleteHeldFile(HANDLE file, const char* path) {
 }
 
 BOOL FaultyMoveFileA(const char* source, const char* destination) {
+  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
   return Fails(Operation::kMoveFile) ? FALSE : MoveFileA(source, destination);
 }
 
 BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags) {
+  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
   return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
 }
 

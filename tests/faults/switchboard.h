@@ -100,3 +100,6 @@ int FaultyMoveItem(const char* source, const char* destination, DWORD flags);
 // destination, "<destination>.dravonel-keep-test", without making it.
 bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error);
 int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size);
+// Made to fail, it reports a name left beside the last move's
+// destination, "<destination>.dravonel-keep-test", without making it.
+bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error);

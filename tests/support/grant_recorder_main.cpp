@@ -5,8 +5,9 @@
 // command line as the system handed it over, on POSIX each argument after
 // its name; each followed by a NUL, and one more NUL after the last. On
 // POSIX it then becomes the real Cacls named by DRAVONEL_REAL_CACLS, when
-// that is set, so that the grant is still made. On Windows, when
-// DRAVONEL_GRANT_RENAME names a folder, it tries to rename that folder
+// that is set, so that the grant is still made. With DRAVONEL_GRANT_STATUS
+// set it ends with that exit status instead, granting nothing. On Windows,
+// when DRAVONEL_GRANT_RENAME names a folder, it tries to rename that folder
 // (to the same name with "~" added, and back) while it runs, and records
 // "renamed" or "held" after the command line.
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
       std::fclose(out);
     }
   }
+  if (const char* status = std::getenv("DRAVONEL_GRANT_STATUS")) return std::atoi(status);
 #ifndef _WIN32
   if (const char* real = std::getenv("DRAVONEL_REAL_CACLS")) {
     execv(real, argv);
