@@ -30,11 +30,23 @@ bool IsCopySwitch(const char* argument) {
   return argument[0] == '/' && (argument[1] == 'c' || argument[1] == 'C');
 }
 
+// How every Windows console tool is asked for help: the whole argument.
+bool IsHelpSwitch(const char* argument) {
+  return std::strcmp(argument, "/?") == 0;
+}
+
 void PrintUsage(const char* program_name) {
   std::printf(kUsageLines[0], program_name);
   for (std::size_t line = 1; line < std::size(kUsageLines); ++line) {
     std::printf("%s", kUsageLines[line]);
   }
+}
+
+// An empty value names no folder: taken as it is, it would put the
+// snapshot and the Start Menu at the root of the current drive.
+const char* LookupSetting(const char* name) {
+  const char* value = LookupEnvironment(name);
+  return value != nullptr && value[0] != '\0' ? value : nullptr;
 }
 
 int RunSnapshotMode() {
@@ -74,7 +86,7 @@ int RunCopyMode() {
 int SetUpPaths() {
   const char separator[] = {kPathSeparator, '\0'};
 
-  const char* user_profile = LookupEnvironment("UserProfile");
+  const char* user_profile = LookupSetting("UserProfile");
   if (user_profile == nullptr) {
     std::printf(kUserProfileUnset);
     return kExitFailure;
@@ -85,7 +97,7 @@ int SetUpPaths() {
     return kExitFailure;
   }
 
-  const char* system_root = LookupEnvironment("SystemRoot");
+  const char* system_root = LookupSetting("SystemRoot");
   if (system_root == nullptr) {
     std::printf(kSystemRootUnset);
     return kExitFailure;
@@ -108,6 +120,9 @@ int RunDravonel(int argc, char** argv) {
     RunMode = kSnapshotMode;
   } else if (argc == 2 && IsCopySwitch(argv[1])) {
     RunMode = kCopyMode;
+  } else if (argc == 2 && IsHelpSwitch(argv[1])) {
+    PrintUsage(argv[0]);
+    return kExitSuccess;
   } else {
     PrintUsage(argc > 0 ? argv[0] : "dravonel");
     return kExitFailure;

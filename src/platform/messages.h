@@ -17,6 +17,7 @@ constexpr const char* kUsageLines[] = {
     "\t   All Users start menu.\n",
 };
 
+// An empty variable counts as unset.
 constexpr const char* kUserProfileUnset = "%%UserProfile%% isn't set, exiting.\n";
 constexpr const char* kSystemRootUnset = "%%SystemRoot%% isn't set, exiting.\n";
 // A variable whose value would not fit a path into its 260-byte buffer.
