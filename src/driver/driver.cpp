@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "inventory/inventory.h"
+#include "platform/ascii_case.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
@@ -47,6 +48,34 @@ void PrintUsage(const char* program_name) {
 const char* LookupSetting(const char* name) {
   const char* value = LookupEnvironment(name);
   return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+// Paths are compared as Windows compares names: ASCII letters without
+// regard to case.
+bool NamesShellFolder(const char* path, ShellFolder folder) {
+  PathBuffer shell;
+  if (GetShellFolder(folder, shell) != 0) return false;
+  const char* other = shell;
+  while (*path != '\0' && FoldAsciiCase(*path) == FoldAsciiCase(*other)) {
+    ++path;
+    ++other;
+  }
+  return *path == *other;
+}
+
+// menu holds the NT 4.0 layout's path. A folder there is kept, so that
+// nothing changes for the systems and callers that layout serves; a
+// reparse point is refused when its attribute is in refused (on Vista and
+// later the user's one is a compatibility junction that may not be
+// listed). Otherwise the shell's folder takes its place.
+void PreferShellFolder(PathBuffer menu, DWORD refused, ShellFolder shell_menu) {
+  const DWORD attributes = GetFileAttributesA(menu);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (attributes & refused) == 0) {
+    return;
+  }
+  PathBuffer shell;
+  if (GetShellFolder(shell_menu, shell) == 0) JoinPath(menu, shell, "");
 }
 
 int RunSnapshotMode() {
@@ -109,6 +138,17 @@ int SetUpPaths() {
   if (JoinPath(AllUsersStartMenu, system_root, separator, all_users_tail) != 0) {
     std::printf(kSystemRootTooLong);
     return kExitFailure;
+  }
+
+  // The shell's folders serve the running user's own profile alone: a
+  // profile of a script's or test's own keeps both of today's paths, and
+  // never reaches into the machine's common Start Menu. Both runs decide
+  // alike, so the copy run scans the folder the snapshot was taken of.
+  if (NamesShellFolder(user_profile, ShellFolder::kProfile)) {
+    PreferShellFolder(UserStartMenu, FILE_ATTRIBUTE_REPARSE_POINT, ShellFolder::kStartMenu);
+    if (NamesShellFolder(system_root, ShellFolder::kWindows)) {
+      PreferShellFolder(AllUsersStartMenu, 0, ShellFolder::kCommonStartMenu);
+    }
   }
 
   UserStartMenuLength = static_cast<int32_t>(std::strlen(UserStartMenu));

@@ -30,4 +30,12 @@ int RunDravonel(int argc, char** argv);
 // Fills SnapshotPath, UserStartMenu, AllUsersStartMenu and
 // UserStartMenuLength from the environment. Returns 0, or -1 after printing
 // why (a variable unset or empty, or so long that a path would not fit).
+//
+// The snapshot is always $UserProfile\Dravonel.Dat. Each Start Menu is
+// the NT 4.0 layout's ($UserProfile\Start Menu when a directory that is no
+// reparse point; $SystemRoot\Profiles\All Users\Start Menu when a
+// directory), or else the shell's, where the shell has folders (Windows)
+// and UserProfile names the running user's own profile; the common one
+// only when SystemRoot also names the running Windows folder. Otherwise
+// both stay the NT 4.0 paths.
 int SetUpPaths();

@@ -12,6 +12,6 @@ constexpr int32_t kCopyMode = 1;
 
 extern int32_t RunMode;                // kSnapshotMode or kCopyMode
 extern PathBuffer SnapshotPath;        // $UserProfile\Dravonel.Dat
-extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu
-extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu
+extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu, or the shell's
+extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu, or the shell's
 extern int32_t UserStartMenuLength;    // bytes in UserStartMenu
