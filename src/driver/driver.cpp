@@ -41,6 +41,7 @@ void PrintUsage(const char* program_name) {
   for (std::size_t line = 1; line < std::size(kUsageLines); ++line) {
     std::printf("%s", kUsageLines[line]);
   }
+  std::printf("%s", kSetUpUsageLine);
 }
 
 // An empty value names no folder: taken as it is, it would put the

@@ -23,7 +23,12 @@ std::string Usage(const std::string& program_name) {
               "\t - Use with out parameter to capture a snapshot of the\n"
               "\t   Current User start menu.\n"
               "\t - Use with /c to copy any changes from the snapshot to the\n"
-              "\t   All Users start menu.\n");
+              "\t   All Users start menu.\n"
+#ifndef _WIN32
+              // Nothing sets the two variables on POSIX.
+              "\t - Export UserProfile=$HOME, SystemRoot=<dir with Profiles/All Users/Start Menu>; put Cacls on PATH.\n"
+#endif
+  );
 }
 
 RunResult Dravonel(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
