@@ -35,10 +35,12 @@ tree() {
     done)
 }
 
-# The round with the Windows build under Wine, in a Wine prefix of its own
-# (build/demo-wine): the user is the prefix's own, the install adds a
-# program whose name is not ASCII, and dravonel is installed in the prefix
-# as the MSI would install it.
+# The round with the Windows build under Wine, in a Wine prefix made fresh
+# for it (build/demo-wine), laid out as Windows Vista to 11 lay out a
+# profile: dravonel finds both Start Menus where the shell keeps them, with
+# nothing set but what Wine sets. The install adds a program whose name is
+# not ASCII to the user's AppData Start Menu; dravonel is installed in the
+# prefix as the MSI would install it.
 windows_round() {
   scripts/setup.sh
   cmake --preset windows >/dev/null
@@ -48,23 +50,27 @@ windows_round() {
   [ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
   # No offers to install Wine's .NET and HTML engines: nothing here needs them.
   export WINEPREFIX="$PWD/build/demo-wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # A prefix's server outlives its last program by a few seconds.
+  "$(dirname "$wine")/wineserver" -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
   "$wine" wineboot --init >/dev/null 2>&1
   windows_value() { "$wine" cmd /c "echo %$1%" | tr -d '\r'; }
   unix_path() { realpath -m "$("$wine" winepath -u "$1")"; }
 
-  local user_profile system_root
+  local user_profile system_root app_data program_data
   user_profile="$(windows_value UserProfile)"
   system_root="$(windows_value SystemRoot)"
-  local profile menu shared programs
-  profile="$(unix_path "$user_profile")"
-  menu="$profile/Start Menu"
-  shared="$(unix_path "$system_root\Profiles\All Users\Start Menu")"
+  app_data="$(windows_value AppData)"
+  program_data="$(windows_value ProgramData)"
+  local menu shared programs
+  menu="$(unix_path "$app_data\Microsoft\Windows\Start Menu")"
+  shared="$(unix_path "$program_data\Microsoft\Windows\Start Menu")"
   programs="$(unix_path 'C:\Program Files\dravonel')"
-  rm -rf "$menu" "$profile/Dravonel.Dat" "$(unix_path "$system_root\Profiles")"
   mkdir -p "$programs"
   cp build/windows/bin/dravonel.exe "$programs/"
   export WINEPATH='C:\Program Files\dravonel'
-  cp -a "sandbox/profile/Start Menu" "$profile/"
+  # The user's own shortcuts, and an older Calculator that every user has.
+  cp -a "sandbox/profile/Start Menu/." "$menu/"
   find "$menu" -exec touch -h -d '2001-06-15 12:00:00 UTC' {} +
   mkdir -p "$shared/Programs/Accessories"
   echo "old shared calculator" >"$shared/Programs/Accessories/Calculator.lnk"
@@ -78,22 +84,28 @@ windows_round() {
     return "${PIPESTATUS[0]}"
   }
 
-  echo "WINEPREFIX=$WINEPREFIX"
-  echo "UserProfile=$user_profile (the prefix's own user)"
-  echo "SystemRoot=$system_root (Wine sets it, whatever the environment says)"
+  echo "WINEPREFIX=$WINEPREFIX (made fresh; Wine sets every variable below)"
+  echo "UserProfile=$user_profile"
+  echo "SystemRoot=$system_root"
+  echo "AppData=$app_data"
+  echo "ProgramData=$program_data"
   echo
-  echo "# Wrong arguments:"
-  show dravonel a b
+  echo "# Neither Start Menu of the NT 4.0 layout is there:"
+  ls -d "$(unix_path "$user_profile\Start Menu")" "$(unix_path "$system_root\Profiles")" 2>&1 |
+    sed "s|$PWD/||" || true
   echo
-  echo "# The user's Start Menu:"
+  echo "# Help:"
+  show dravonel /?
+  echo
+  echo "# The user's Start Menu, %AppData%\\Microsoft\\Windows\\Start Menu:"
   tree "$menu" no-permissions
   echo
-  echo "# The All Users Start Menu:"
+  echo "# The All Users Start Menu, %ProgramData%\\Microsoft\\Windows\\Start Menu:"
   tree "$shared" no-permissions
   echo
   echo "# A snapshot run:"
   show dravonel
-  (cd "$profile" && ls -l Dravonel.Dat)
+  (cd "$(unix_path "$user_profile")" && ls -l Dravonel.Dat)
   echo
   echo "# An install for this user only: a new program folder named in"
   echo "# Japanese (Sketch Pad), and one existing shortcut rewritten."
@@ -107,7 +119,8 @@ windows_round() {
   touch -d '2001-06-16 09:00:00 UTC' "$menu/Programs/Accessories/Calculator.lnk"
   tree "$menu" no-permissions
   echo
-  echo "# The copy run:"
+  echo "# The copy run. Wine asks for no elevation; on Windows Vista and later"
+  echo "# it runs from an elevated prompt (\"Run as administrator\"):"
   show dravonel /c
   if [ -e "$(unix_path "$system_root\system32\cacls.exe")" ]; then
     echo "# Each Exec line ran Wine's own Cacls.exe, a stand-in that changes"
@@ -121,13 +134,11 @@ windows_round() {
   echo "# The user's Start Menu after:"
   tree "$menu" no-permissions
   echo
-  echo "# The All Users Start Menu after. Wine sets SystemRoot to its own"
-  echo "# C:\windows, so this is the Wine prefix's:"
-  echo "# ${shared#"$PWD/"}"
+  echo "# The All Users Start Menu after:"
   tree "$shared" no-permissions
   echo
   echo "# The snapshot is used up:"
-  (cd "$profile" && ls Dravonel.Dat 2>&1) || true
+  (cd "$(unix_path "$user_profile")" && ls Dravonel.Dat 2>&1) || true
   show dravonel /c
 }
 

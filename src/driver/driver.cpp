@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "inventory/inventory.h"
+#include "platform/ascii_case.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
@@ -24,11 +25,52 @@ bool IsSwitch(const char* argument, char letter) {
   return argument[0] == '/' && (argument[1] == letter || argument[1] == letter - 'a' + 'A');
 }
 
+// How every Windows console tool is asked for help: the whole argument.
+bool IsHelpSwitch(const char* argument) {
+  return std::strcmp(argument, "/?") == 0;
+}
+
 void PrintUsage(const char* program_name) {
   std::printf(kUsageLines[0], program_name);
   for (std::size_t line = 1; line < std::size(kUsageLines); ++line) {
     std::printf("%s", kUsageLines[line]);
   }
+  std::printf("%s", kSetUpUsageLine);
+}
+
+// An empty value names no folder: taken as it is, it would put the
+// snapshot and the Start Menu at the root of the current drive.
+const char* LookupSetting(const char* name) {
+  const char* value = LookupEnvironment(name);
+  return value != nullptr && value[0] != '\0' ? value : nullptr;
+}
+
+// Paths are compared as Windows compares names: ASCII letters without
+// regard to case.
+bool NamesShellFolder(const char* path, ShellFolder folder) {
+  PathBuffer shell;
+  if (GetShellFolder(folder, shell) != 0) return false;
+  const char* other = shell;
+  while (*path != '\0' && FoldAsciiCase(*path) == FoldAsciiCase(*other)) {
+    ++path;
+    ++other;
+  }
+  return *path == *other;
+}
+
+// menu holds the NT 4.0 layout's path. A folder there is kept, so that
+// nothing changes for the systems and callers that layout serves; a
+// reparse point is refused when its attribute is in refused (on Vista and
+// later the user's one is a compatibility junction that may not be
+// listed). Otherwise the shell's folder takes its place.
+void PreferShellFolder(PathBuffer menu, DWORD refused, ShellFolder shell_menu) {
+  const DWORD attributes = GetFileAttributesA(menu);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+      (attributes & refused) == 0) {
+    return;
+  }
+  PathBuffer shell;
+  if (GetShellFolder(shell_menu, shell) == 0) JoinPath(menu, shell, "");
 }
 
 int RunSnapshotMode() {
@@ -104,7 +146,7 @@ bool OutputWritten() {
 int SetUpPaths() {
   const char separator[] = {kPathSeparator, '\0'};
 
-  const char* user_profile = LookupEnvironment("UserProfile");
+  const char* user_profile = LookupSetting("UserProfile");
   if (user_profile == nullptr) {
     std::printf(kUserProfileUnset);
     return kExitFailure;
@@ -115,7 +157,7 @@ int SetUpPaths() {
     return kExitFailure;
   }
 
-  const char* system_root = LookupEnvironment("SystemRoot");
+  const char* system_root = LookupSetting("SystemRoot");
   if (system_root == nullptr) {
     std::printf(kSystemRootUnset);
     return kExitFailure;
@@ -129,6 +171,17 @@ int SetUpPaths() {
     return kExitFailure;
   }
 
+  // The shell's folders serve the running user's own profile alone: a
+  // profile of a script's or test's own keeps both of today's paths, and
+  // never reaches into the machine's common Start Menu. Both runs decide
+  // alike, so the copy run scans the folder the snapshot was taken of.
+  if (NamesShellFolder(user_profile, ShellFolder::kProfile)) {
+    PreferShellFolder(UserStartMenu, FILE_ATTRIBUTE_REPARSE_POINT, ShellFolder::kStartMenu);
+    if (NamesShellFolder(system_root, ShellFolder::kWindows)) {
+      PreferShellFolder(AllUsersStartMenu, 0, ShellFolder::kCommonStartMenu);
+    }
+  }
+
   UserStartMenuLength = static_cast<int32_t>(std::strlen(UserStartMenu));
   return 0;
 }
@@ -140,6 +193,9 @@ int RunDravonel(int argc, char** argv) {
     RunMode = kCopyMode;
   } else if (argc == 2 && IsSwitch(argv[1], 'l')) {
     RunMode = kPreviewMode;
+  } else if (argc == 2 && IsHelpSwitch(argv[1])) {
+    PrintUsage(argv[0]);
+    return kExitSuccess;
   } else {
     PrintUsage(argc > 0 ? argv[0] : "dravonel");
     return kExitFailure;

@@ -2,6 +2,8 @@
 // The driver: the command line, the run modes, the fixed paths and the
 // exit status. It alone decides how the process ends.
 //
+// Help ("dravonel /?"): the usage text, exit 0; any other argument that
+// selects no run prints it too and exits -1.
 // Snapshot run ("dravonel"): scan UserStartMenu, save it to SnapshotPath,
 // exit 0. A scan that could not read everything it found saves nothing,
 // and a save that fails prints a "Cannot save" line: either way whatever
@@ -35,5 +37,13 @@ int RunDravonel(int argc, char** argv);
 
 // Fills SnapshotPath, UserStartMenu, AllUsersStartMenu and
 // UserStartMenuLength from the environment. Returns 0, or -1 after printing
-// why (a variable unset, or so long that a path would not fit).
+// why (a variable unset or empty, or so long that a path would not fit).
+//
+// The snapshot is always $UserProfile\Dravonel.Dat. Each Start Menu is
+// the NT 4.0 layout's ($UserProfile\Start Menu when a directory that is no
+// reparse point; $SystemRoot\Profiles\All Users\Start Menu when a
+// directory), or else the shell's, where the shell has folders (Windows)
+// and UserProfile names the running user's own profile; the common one
+// only when SystemRoot also names the running Windows folder. Otherwise
+// both stay the NT 4.0 paths.
 int SetUpPaths();

@@ -1,5 +1,5 @@
 // The environment on POSIX: variables found without regard to case, as
-// Windows finds them, and which paths are full.
+// Windows finds them, no shell folders, and which paths are full.
 
 #include <cstring>
 
@@ -25,6 +25,12 @@ const char* LookupEnvironment(const char* name) {
     if (i == name_length && entry[i] == '=') folded_match = entry + name_length + 1;
   }
   return folded_match;
+}
+
+int GetShellFolder(ShellFolder, PathBuffer path) {
+  // No shell keeps folders here: UserProfile and SystemRoot say it all.
+  path[0] = '\0';
+  return -1;
 }
 
 bool IsFullPath(const char* path) {

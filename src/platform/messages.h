@@ -21,6 +21,16 @@ constexpr const char* kUsageLines[] = {
     "\t   granting or deleting anything.\n",
 };
 
+// One more usage line, on POSIX only, where nothing sets the two
+// variables: what a user exports first. Windows sets both itself.
+#ifdef _WIN32
+constexpr const char* kSetUpUsageLine = "";
+#else
+constexpr const char* kSetUpUsageLine =
+    "\t - Export UserProfile=$HOME, SystemRoot=<dir with Profiles/All Users/Start Menu>; put Cacls on PATH.\n";
+#endif
+
+// An empty variable counts as unset.
 constexpr const char* kUserProfileUnset = "%%UserProfile%% isn't set, exiting.\n";
 constexpr const char* kSystemRootUnset = "%%SystemRoot%% isn't set, exiting.\n";
 // A variable whose value would not fit a path into its 260-byte buffer.

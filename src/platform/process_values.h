@@ -17,6 +17,6 @@ constexpr int32_t kPreviewMode = 2;
 
 extern int32_t RunMode;                // kSnapshotMode, kCopyMode or kPreviewMode
 extern PathBuffer SnapshotPath;        // $UserProfile\Dravonel.Dat
-extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu
-extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu
+extern PathBuffer UserStartMenu;       // $UserProfile\Start Menu, or the shell's
+extern PathBuffer AllUsersStartMenu;   // $SystemRoot\Profiles\All Users\Start Menu, or the shell's
 extern int32_t UserStartMenuLength;    // bytes in UserStartMenu

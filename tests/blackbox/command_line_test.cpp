@@ -25,22 +25,36 @@ std::string Usage(const std::string& program_name) {
               "\t - Use with /c to copy any changes from the snapshot to the\n"
               "\t   All Users start menu.\n"
               "\t - Use with /l to list what /c would do, without moving,\n"
-              "\t   granting or deleting anything.\n");
+              "\t   granting or deleting anything.\n"
+#ifndef _WIN32
+              // Nothing sets the two variables on POSIX.
+              "\t - Export UserProfile=$HOME, SystemRoot=<dir with Profiles/All Users/Start Menu>; put Cacls on PATH.\n"
+#endif
+  );
 }
 
 RunResult Dravonel(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) {
   return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment);
 }
 
-TEST(CommandLine, WrongArgumentsPrintTheUsageTextAndFail) {
+// Help asked for is the usage text and success; anything else that selects
+// no run is the usage text and failure.
+TEST(CommandLine, HelpAndWrongArgumentsPrintTheUsageText) {
   Sandbox sandbox;
-  for (const std::vector<std::string>& arguments :
-       std::vector<std::vector<std::string>>{{"a", "b"}, {"/c", "/c"}, {"c"}, {"-c"}, {"/"}, {""}, {"/x"}, {"/l", "/c"},
-                                             {"-l"}, {"l"}}) {
-    const RunResult run = Dravonel(arguments, sandbox.Environment());
-    EXPECT_EQ(run.out, Usage("dravonel")) << arguments[0];
+  struct Row {
+    std::vector<std::string> arguments;
+    uint32_t status;
+  };
+  const Row rows[] = {{{"a", "b"}, kFailureStatus}, {{"/c", "/c"}, kFailureStatus}, {{"c"}, kFailureStatus},
+                      {{"-c"}, kFailureStatus},     {{"/"}, kFailureStatus},        {{""}, kFailureStatus},
+                      {{"/x"}, kFailureStatus},     {{"/?"}, 0u},                   {{"/?", "x"}, kFailureStatus},
+                      {{"/??"}, kFailureStatus},    {{"-?"}, kFailureStatus},       {{"?"}, kFailureStatus},
+                      {{"/l", "/c"}, kFailureStatus}, {{"-l"}, kFailureStatus},   {{"l"}, kFailureStatus}};
+  for (const Row& row : rows) {
+    const RunResult run = Dravonel(row.arguments, sandbox.Environment());
+    EXPECT_EQ(run.out, Usage("dravonel")) << row.arguments[0];
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.exit_status, kFailureStatus);
+    EXPECT_EQ(run.exit_status, row.status) << row.arguments[0];
   }
   // Nothing was written anywhere.
   EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
@@ -64,12 +78,17 @@ TEST(CommandLine, CopyAndPreviewSwitchesLookAtTwoCharactersOnlyAndWantASnapshot)
   }
 }
 
-TEST(Environment, UnsetUserProfileStopsBeforeSystemRootIsConsulted) {
-  std::vector<std::string> environment = BaseEnvironment();
-  const RunResult run = Dravonel({}, environment);
-  EXPECT_EQ(run.out, Text("%UserProfile% isn't set, exiting.\n"));
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.exit_status, kFailureStatus);
+// An empty value is no folder: it would put the snapshot at the root.
+TEST(Environment, UnsetOrEmptyUserProfileStopsBeforeSystemRootIsConsulted) {
+  for (const std::vector<std::string>& variables :
+       std::vector<std::vector<std::string>>{{}, {"UserProfile="}, {"UserProfile=", "SystemRoot="}}) {
+    std::vector<std::string> environment = BaseEnvironment();
+    environment.insert(environment.end(), variables.begin(), variables.end());
+    const RunResult run = Dravonel({}, environment);
+    EXPECT_EQ(run.out, Text("%UserProfile% isn't set, exiting.\n")) << variables.size();
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.exit_status, kFailureStatus);
+  }
 }
 
 TEST(Environment, NamesMatchWithoutRegardToCase) {
@@ -113,13 +132,17 @@ TEST(Environment, OverLongSystemRootIsRefused) {
   EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
 }
 
-TEST(Environment, UnsetSystemRootStopsTheRun) {
+TEST(Environment, UnsetOrEmptySystemRootStopsTheRun) {
   Sandbox sandbox;
-  std::vector<std::string> environment = BaseEnvironment();
-  environment.push_back("UserProfile=" + sandbox.profile);
-  const RunResult run = Dravonel({}, environment);
-  EXPECT_EQ(run.out, "%SystemRoot% isn't set, exiting.\n");
-  EXPECT_EQ(run.exit_status, kFailureStatus);
+  for (const std::vector<std::string>& variables :
+       std::vector<std::vector<std::string>>{{}, {"SystemRoot="}}) {
+    std::vector<std::string> environment = BaseEnvironment();
+    environment.push_back("UserProfile=" + sandbox.profile);
+    environment.insert(environment.end(), variables.begin(), variables.end());
+    const RunResult run = Dravonel({}, environment);
+    EXPECT_EQ(run.out, "%SystemRoot% isn't set, exiting.\n") << variables.size();
+    EXPECT_EQ(run.exit_status, kFailureStatus);
+  }
   EXPECT_EQ(ListTree(sandbox.root.path()), kUntouched);
 }
 

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -477,6 +478,60 @@ TEST(CopyRun, ConsoleShowsNamesAsNamedAndKeepsItsCodePage) {
   const ConsoleRun failed = RunInConsole(sandbox, "/c", 437);
   EXPECT_EQ(failed.code_page_after, 437u);
   EXPECT_EQ(failed.exit_status, kFailureStatus);
+}
+
+// Rounds in a Wine prefix's own Start Menus, laid out as on Windows Vista to
+// 11, with nothing set but what Wine sets: ctest gives them a fresh prefix.
+struct PrefixFolders {
+  ~PrefixFolders() {
+    std::error_code error;
+    for (const std::string& path : {nt4_user_menu, system + "\\Profiles", PathBelow(common_menu, "Programs/Notes.lnk"),
+                                    PathBelow(common_menu, "Programs/Sketch Pad")}) {
+      fs::remove_all(path, error);
+    }
+  }
+  std::string profile = std::getenv("USERPROFILE");
+  std::string system = std::getenv("SystemRoot");
+  std::string user_menu = std::string(std::getenv("APPDATA")) + "\\Microsoft\\Windows\\Start Menu";
+  std::string common_menu = std::string(std::getenv("ProgramData")) + "\\Microsoft\\Windows\\Start Menu";
+  std::string nt4_user_menu = profile + "\\Start Menu";
+  std::string nt4_common_menu = system + "\\Profiles\\All Users\\Start Menu";
+};
+
+// A snapshot; an install of a new folder and of a newer file whose namesake
+// is in the common Start Menu; a copy run moving both there.
+void ExpectRound(const PrefixFolders& prefix, const std::string& from, const std::string& to) {
+  std::vector<std::string> environment = BaseEnvironment();
+  environment.insert(environment.end(), {"UserProfile=" + prefix.profile, "SystemRoot=" + prefix.system});
+  const auto run = [&](const std::vector<std::string>& arguments) {
+    return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment);
+  };
+  Put(PathBelow(from, "Programs/Notes.lnk"), "notes 1", kThen);
+  Put(PathBelow(to, "Programs/Notes.lnk"), "shared notes", kThen + 86400);
+  EXPECT_EQ(run({}).exit_status, 0u);
+  Put(PathBelow(from, "Programs/Notes.lnk"), "notes 2", kThen + 3600);
+  Put(PathBelow(from, "Programs/Sketch Pad/Sketch Pad.lnk"), "sketch pad", kThen + 60);
+  const RunResult copy = run({"/c"});
+  const std::string notes = PathBelow(to, "Programs/Notes.lnk");
+  const std::string pad = PathBelow(to, "Programs/Sketch Pad");
+  EXPECT_EQ(copy.out, Text(MovingFileLine(PathBelow(from, "Programs/Notes.lnk"), notes) + ExecLine(notes) +
+                           MovingDirLine(PathBelow(from, "Programs/Sketch Pad"), pad) + ExecLine(pad)));
+  EXPECT_EQ(copy.exit_status, 0u);
+  EXPECT_EQ(ReadFile(notes), "notes 2");
+  EXPECT_EQ(ReadFile(pad + "\\Sketch Pad.lnk"), "sketch pad");
+}
+
+TEST(ShellFolders, AnInstallIntoTheAppDataStartMenuArrivesInTheProgramDataOne) {
+  const PrefixFolders prefix;
+  ASSERT_FALSE(fs::exists(prefix.nt4_user_menu) || fs::exists(prefix.nt4_common_menu));
+  ExpectRound(prefix, prefix.user_menu, prefix.common_menu);
+}
+
+TEST(ShellFolders, TheNt4FoldersWinWhereTheyExist) {
+  const PrefixFolders prefix;
+  fs::create_directories(PathBelow(prefix.nt4_user_menu, "Programs"));
+  fs::create_directories(PathBelow(prefix.nt4_common_menu, "Programs"));
+  ExpectRound(prefix, prefix.nt4_user_menu, prefix.nt4_common_menu);
 }
 #endif
 
