@@ -55,7 +55,11 @@ bool NoLinkOnTheWay(const char* path) {
     std::memcpy(folder, path, at);
     folder[at] = '\0';
     const DWORD attributes = GetFileAttributesA(folder);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      // A folder missing on the way, in the system's own word for it.
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) SetLastError(ERROR_PATH_NOT_FOUND);
+      return false;
+    }
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
       SetLastError(ERROR_PATH_NOT_FOUND);
       return false;
