@@ -134,8 +134,8 @@ TEST(ScanDirectory, GivesBackTheCurrentDirectorySoAScannedDirectoryCanBeMoved) {
   // B was the last directory scanned. Windows refuses to move a directory
   // that is a process's current directory.
   const std::string b = menu + s + "A" + s + "B";
-  EXPECT_TRUE(MoveFileA(b.c_str(), (root.str() + s + "B moved").c_str()));
-  EXPECT_TRUE(MoveFileA(menu.c_str(), (root.str() + s + "menu moved").c_str()));
+  EXPECT_EQ(MoveItem(b.c_str(), (root.str() + s + "B moved").c_str(), 0), 0);
+  EXPECT_EQ(MoveItem(menu.c_str(), (root.str() + s + "menu moved").c_str(), 0), 0);
 }
 
 TEST(ScanDirectory, RelativeRootResolvesFromTheCurrentDirectoryAtEveryDepth) {

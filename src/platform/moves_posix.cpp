@@ -122,11 +122,3 @@ bool TakeLeftoverName(char* path, std::size_t size, DWORD* error) {
   LeftoverName[0] = '\0';
   return true;
 }
-
-BOOL MoveFileExA(const char* source, const char* destination, DWORD flags) {
-  return MoveItem(source, destination, flags) == 0 ? TRUE : FALSE;
-}
-
-BOOL MoveFileA(const char* source, const char* destination) {
-  return MoveFileExA(source, destination, MOVEFILE_COPY_ALLOWED);
-}

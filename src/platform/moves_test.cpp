@@ -42,7 +42,7 @@ std::string Text(DWORD error) {
   return text;
 }
 
-TEST(MoveFileA, NeverOverwritesAFileOrADirectory) {
+TEST(MoveItem, NeverOverwritesAFileOrADirectory) {
   TempDir dir;
   const fs::path source = dir.path() / "source.lnk";
   const fs::path file_there = dir.path() / "file.lnk";
@@ -51,9 +51,9 @@ TEST(MoveFileA, NeverOverwritesAFileOrADirectory) {
   WriteFile(file_there, "old");
   fs::create_directory(dir_there);
 
-  EXPECT_FALSE(MoveFileA(source.string().c_str(), file_there.string().c_str()));
+  EXPECT_NE(MoveItem(source.string().c_str(), file_there.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-  EXPECT_FALSE(MoveFileA(source.string().c_str(), dir_there.string().c_str()));
+  EXPECT_NE(MoveItem(source.string().c_str(), dir_there.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EXPECT_EQ(ReadFile(source), "new");
   EXPECT_EQ(ReadFile(file_there), "old");
@@ -61,37 +61,37 @@ TEST(MoveFileA, NeverOverwritesAFileOrADirectory) {
 
   const fs::path source_dir = dir.path() / "source_dir";
   WriteFile(source_dir / "inside", "kept");
-  EXPECT_FALSE(MoveFileA(source_dir.string().c_str(), dir_there.string().c_str()));
+  EXPECT_NE(MoveItem(source_dir.string().c_str(), dir_there.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
   EXPECT_EQ(ReadFile(source_dir / "inside"), "kept");
 
   const fs::path moved = dir.path() / "moved";
-  EXPECT_TRUE(MoveFileA(source_dir.string().c_str(), moved.string().c_str()));
+  EXPECT_EQ(MoveItem(source_dir.string().c_str(), moved.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(moved / "inside"), "kept");
   EXPECT_FALSE(fs::exists(source_dir));
 }
 
-TEST(MoveFileA, FailsWithoutCreatingAMissingParent) {
+TEST(MoveItem, FailsWithoutCreatingAMissingParent) {
   TempDir dir;
   WriteFile(dir.path() / "a", "data");
   const fs::path destination = dir.path() / "missing" / "a";
-  EXPECT_FALSE(MoveFileA((dir.path() / "a").string().c_str(), destination.string().c_str()));
+  EXPECT_NE(MoveItem((dir.path() / "a").string().c_str(), destination.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(Text(GetLastError()), Text(ERROR_PATH_NOT_FOUND));
-  EXPECT_FALSE(MoveFileExA((dir.path() / "a").string().c_str(), destination.string().c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED));
+  EXPECT_NE(MoveItem((dir.path() / "a").string().c_str(), destination.string().c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(Text(GetLastError()), Text(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(ReadFile(dir.path() / "a"), "data");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
 
-TEST(MoveFileExA, ReplacesAFileInOneStepButNeverADirectory) {
+TEST(MoveItem, ReplacesAFileInOneStepButNeverADirectory) {
   TempDir dir;
   const fs::path source = dir.path() / "new.lnk";
   const fs::path target = dir.path() / "target.lnk";
   WriteFile(source, "new");
   WriteFile(target, "old");
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
-  EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
+  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
   EXPECT_EQ(ReadFile(target), "new");
   EXPECT_FALSE(fs::exists(source));
   char leftover[2 * MAX_PATH];
@@ -100,7 +100,7 @@ TEST(MoveFileExA, ReplacesAFileInOneStepButNeverADirectory) {
 
   WriteFile(source, "again");
   fs::create_directory(dir.path() / "dir");
-  EXPECT_FALSE(MoveFileExA(source.string().c_str(), (dir.path() / "dir").string().c_str(), flags));
+  EXPECT_NE(MoveItem(source.string().c_str(), (dir.path() / "dir").string().c_str(), flags), 0);
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadFile(source), "again");
   EXPECT_TRUE(fs::is_directory(dir.path() / "dir"));
@@ -275,7 +275,7 @@ void HandOverToNobody(const fs::path& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
 }
 
-TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
+TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
@@ -291,9 +291,9 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
   const std::string tool_there = (dir.path() / "Tool.lnk").string();
   const std::string fresh_there = (dir.path() / "Fresh.lnk").string();
   EXPECT_FALSE(TrueForAnUnprivilegedUser([&] {
-    return MoveFileExA(tool.c_str(), tool_there.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED);
+    return MoveItem(tool.c_str(), tool_there.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0;
   }));
-  EXPECT_FALSE(TrueForAnUnprivilegedUser([&] { return MoveFileA(fresh.c_str(), fresh_there.c_str()); }));
+  EXPECT_FALSE(TrueForAnUnprivilegedUser([&] { return MoveItem(fresh.c_str(), fresh_there.c_str(), MOVEFILE_COPY_ALLOWED) == 0; }));
   // Each file in one place only, the namesake as it was, nothing beside it.
   EXPECT_EQ(ReadFile(tool), "new");
   EXPECT_EQ(ReadFile(fresh), "fresh");
@@ -301,7 +301,7 @@ TEST(MoveFileExA, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesak
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\n");
 }
 
-TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
+TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
@@ -315,7 +315,7 @@ TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   const fs::path target = dir.path() / "Tool.lnk";
   // The bits and the time a rename would keep, whatever the umask.
   const mode_t umask_before = umask(022);
-  EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
+  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
   umask(umask_before);
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool");
@@ -327,32 +327,33 @@ TEST(MoveFileExA, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   // A link keeps its own time too.
   fs::create_symlink("Tool.lnk", other / "Link.lnk");
   SetWriteTime(other / "Link.lnk", UtcSeconds(2002, 3, 4), 0);
-  EXPECT_TRUE(MoveFileA((other / "Link.lnk").string().c_str(), (dir.path() / "Link.lnk").string().c_str()));
+  EXPECT_EQ(MoveItem((other / "Link.lnk").string().c_str(), (dir.path() / "Link.lnk").string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   ASSERT_EQ(lstat((dir.path() / "Link.lnk").c_str(), &moved), 0);
   EXPECT_TRUE(S_ISLNK(moved.st_mode));
   EXPECT_EQ(moved.st_mtim.tv_sec, UtcSeconds(2002, 3, 4));
   fs::remove(dir.path() / "Link.lnk");
 
-  // MoveFileA refuses a namesake; MoveFileExA replaces it, past a whole
+  // Without MOVEFILE_REPLACE_EXISTING a namesake stays; with it, it is
+  // replaced, past a whole
   // copy that a run killed half way through a replacement left beside it.
   WriteFile(source, "tool 2");
-  EXPECT_FALSE(MoveFileA(source.string().c_str(), target.string().c_str()));
+  EXPECT_NE(MoveItem(source.string().c_str(), target.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(target), "tool");
   WriteFile(dir.path() / "Tool.lnk.dravonel-move", "tool");
   WriteFile(dir.path() / "Tool.lnk.dravonel-move-1", "tool");
-  EXPECT_TRUE(MoveFileExA(source.string().c_str(), target.string().c_str(), flags));
+  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
   EXPECT_EQ(ReadFile(target), "tool 2");
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\nTool.lnk.dravonel-move\nTool.lnk.dravonel-move-1\n");
 
   // A directory does not move across devices at all.
   WriteFile(other / "Folder" / "inside", "kept");
-  EXPECT_FALSE(MoveFileA((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str()));
+  EXPECT_NE(MoveItem((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
   EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
 }
 
-TEST(MoveFileExA, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
+TEST(MoveItem, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to own files as another user";
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
@@ -368,8 +369,8 @@ TEST(MoveFileExA, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   SetMode(other / "Tool.lnk", 06755);
   fs::create_symlink("Tool.lnk", other / "Link.lnk");
   ASSERT_EQ(lchown((other / "Link.lnk").c_str(), 65534, 65534), 0);
-  EXPECT_TRUE(MoveFileExA((other / "Tool.lnk").c_str(), (dir.path() / "Tool.lnk").c_str(), flags));
-  EXPECT_TRUE(MoveFileExA((other / "Link.lnk").c_str(), (dir.path() / "Link.lnk").c_str(), flags));
+  EXPECT_EQ(MoveItem((other / "Tool.lnk").c_str(), (dir.path() / "Tool.lnk").c_str(), flags), 0);
+  EXPECT_EQ(MoveItem((other / "Link.lnk").c_str(), (dir.path() / "Link.lnk").c_str(), flags), 0);
   ASSERT_EQ(lstat((dir.path() / "Tool.lnk").c_str(), &moved), 0);
   EXPECT_EQ(moved.st_uid, 65534u);
   EXPECT_EQ(moved.st_gid, 65534u);
@@ -387,14 +388,14 @@ TEST(MoveFileExA, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
   const std::string source = (other / "mine" / "Setuid.lnk").string();
   const std::string target = (dir.path() / "open" / "Setuid.lnk").string();
-  EXPECT_TRUE(TrueForAnUnprivilegedUser([&] { return MoveFileExA(source.c_str(), target.c_str(), flags); }));
+  EXPECT_TRUE(TrueForAnUnprivilegedUser([&] { return MoveItem(source.c_str(), target.c_str(), flags) == 0; }));
   ASSERT_EQ(lstat(target.c_str(), &moved), 0);
   EXPECT_EQ(moved.st_uid, 65534u);
   EXPECT_EQ(moved.st_mode & 07777, 0755u);
   EXPECT_FALSE(fs::exists(source));
 }
 
-TEST(MoveFileExA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
+TEST(MoveItem, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   StartMenus menus;
   TempDir outside;
   WriteFile(outside.path() / "Tool.lnk", "secret");
@@ -407,7 +408,7 @@ TEST(MoveFileExA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   fs::create_directory_symlink(outside.path(), menus.User("Programs/Tool"));
   fs::create_directories(menus.AllUsers("Programs/Tool"));
   const std::string source = menus.User("Programs/Tool/Tool.lnk");
-  EXPECT_FALSE(MoveFileExA(source.c_str(), menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), flags));
+  EXPECT_NE(MoveItem(source.c_str(), menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), flags), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(GetFileAttributesA(source.c_str()), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(ReadFile(outside.path() / "Tool.lnk"), "secret");
@@ -417,8 +418,8 @@ TEST(MoveFileExA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   // A folder under All Users that is a link leads nowhere either.
   WriteFile(menus.User("Programs/Games/Chess.lnk"), "chess");
   fs::create_directory_symlink(outside.path(), menus.AllUsers("Programs/Games"));
-  EXPECT_FALSE(MoveFileExA(menus.User("Programs/Games/Chess.lnk").c_str(),
-                           menus.AllUsers("Programs/Games/Chess.lnk").c_str(), flags));
+  EXPECT_NE(MoveItem(menus.User("Programs/Games/Chess.lnk").c_str(),
+                           menus.AllUsers("Programs/Games/Chess.lnk").c_str(), flags), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(ListTree(outside.path()), "Tool.lnk\n");
   EXPECT_EQ(ReadFile(menus.User("Programs/Games/Chess.lnk")), "chess");
@@ -427,8 +428,8 @@ TEST(MoveFileExA, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   const fs::path linked_root = menus.root.path() / "linked menu";
   fs::create_directory_symlink(menus.user, linked_root);
   std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", linked_root.c_str());
-  EXPECT_TRUE(MoveFileExA((linked_root / "Programs" / "Games" / "Chess.lnk").c_str(),
-                          menus.AllUsers("Programs/Chess.lnk").c_str(), flags));
+  EXPECT_EQ(MoveItem((linked_root / "Programs" / "Games" / "Chess.lnk").c_str(),
+                          menus.AllUsers("Programs/Chess.lnk").c_str(), flags), 0);
   EXPECT_EQ(ReadFile(menus.AllUsers("Programs/Chess.lnk")), "chess");
 }
 
@@ -525,7 +526,7 @@ struct Step {
   bool leftover;       // the namesake reported left under the move's own name
 };
 
-TEST(MoveFileExA, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
+TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
   TempDir dir;
   if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   const fs::path other = fs::path("/dev/shm") / ("dravonel-steps-" + std::to_string(::getpid()));
@@ -576,8 +577,8 @@ TEST(MoveFileExA, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered)
       };
     }
     const ArmedForTheTest armed(step.call, Hook{step.name, first, step.error});
-    EXPECT_EQ(MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED),
-              step.moved ? TRUE : FALSE);
+    EXPECT_EQ(MoveItem(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0,
+              step.moved);
     EXPECT_EQ(ArmedCall, nullptr) << "the hook never struck";
     EXPECT_EQ(fs::exists(source) ? ReadFile(source) : "", step.source);
     EXPECT_EQ(ReadFile(target), step.target);

@@ -54,8 +54,6 @@
 //  - DeleteFileA removes a regular file or a link (the link itself), never
 //    a directory, FIFO, device or socket, and fails on a file that another
 //    opener holds with share mode 0 (files_posix).
-//  - MoveFileA and MoveFileExA are MoveItem (below) with their flags;
-//    MoveFileA allows a copy across devices.
 //  - GetFileAttributesA answers INVALID_FILE_ATTRIBUTES only when nothing at
 //    all is there, or a folder on the way below a root is a link now; a
 //    dangling link exists, with FILE_ATTRIBUTE_REPARSE_POINT.
@@ -171,8 +169,6 @@ BOOL CloseHandle(HANDLE handle);
 
 DWORD GetFileAttributesA(const char* path);
 BOOL DeleteFileA(const char* path);
-BOOL MoveFileA(const char* source, const char* destination);
-BOOL MoveFileExA(const char* source, const char* destination, DWORD flags);
 
 constexpr char kPathSeparator = '/';
 
@@ -223,9 +219,8 @@ constexpr char kPathSeparator = '/';
 // Allocates nothing: it runs where the run must not end.
 int MoveItem(const char* source, const char* destination, DWORD flags);
 
-// A name of its own making that the last move (MoveItem, MoveFileA or
-// MoveFileExA), successful or not, left beside its destination and could
-// not remove again; it holds a whole file, which nothing else refers to.
+// A name of its own making that the last MoveItem, successful or not,
+// left beside its destination and could not remove again; it holds a whole file, which nothing else refers to.
 // A replacement across devices (volumes) keeps the namesake under a name
 // of its own until the source is gone ("<destination>.dravonel-keep-<pid>",
 // or "...-move-<pid>" where the namesake was exchanged with the copy):

@@ -21,8 +21,6 @@
 #define GetFileAttributesA FaultyGetFileAttributesA
 #define DeleteFileA FaultyDeleteFileA
 #define DeleteHeldFile FaultyDeleteHeldFile
-#define MoveFileA FaultyMoveFileA
-#define MoveFileExA FaultyMoveFileExA
 #define MoveItem FaultyMoveItem
 #define TakeLeftoverName FaultyTakeLeftoverName
 #define RunGrantCommand FaultyRunGrantCommand

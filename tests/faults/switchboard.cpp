@@ -183,16 +183,6 @@ BOOL FaultyDeleteHeldFile(HANDLE file, const char* path) {
   return FALSE;
 }
 
-BOOL FaultyMoveFileA(const char* source, const char* destination) {
-  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
-  return Fails(Operation::kMoveFile) ? FALSE : MoveFileA(source, destination);
-}
-
-BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags) {
-  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
-  return Fails(Operation::kMoveFileEx) ? FALSE : MoveFileExA(source, destination, flags);
-}
-
 int FaultyMoveItem(const char* source, const char* destination, DWORD flags) {
   std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
   LastMoveFaked = Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFileEx : Operation::kMoveFile);

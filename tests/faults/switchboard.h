@@ -93,8 +93,6 @@ BOOL FaultyCloseHandle(HANDLE handle);
 DWORD FaultyGetFileAttributesA(const char* path);
 BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyDeleteHeldFile(HANDLE file, const char* path);
-BOOL FaultyMoveFileA(const char* source, const char* destination);
-BOOL FaultyMoveFileExA(const char* source, const char* destination, DWORD flags);
 int FaultyMoveItem(const char* source, const char* destination, DWORD flags);
 // Made to fail, it reports a name left beside the last move's
 // destination, "<destination>.dravonel-keep-test", without making it.
