@@ -7,10 +7,6 @@
 
 #include "support/temp_tree.h"
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 namespace {
 
 TEST(GetFileAttributesA, AnswersInvalidOnlyWhenNothingIsThere) {
@@ -102,38 +98,6 @@ TEST(DeleteHeldFile, DeletesTheFileItHoldsAndLetsGoOfIt) {
   CloseHandle(held);
 #endif
 }
-
-#ifndef _WIN32
-// Only regular files are opened: nothing else is locked, truncated,
-// followed (with FILE_FLAG_OPEN_REPARSE_POINT) or waited on, whatever the
-// disposition and access.
-TEST(CreateFileA, OpensNothingButARegularFileAndNeverWaits) {
-  TempDir dir;
-  const fs::path target = dir.path() / "target";
-  WriteFile(target, "kept");
-  const fs::path link = dir.path() / "link";
-  fs::create_symlink(target, link);
-  const fs::path fifo = dir.path() / "fifo";
-  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  const DWORD no_link = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
-  for (const fs::path& path : {link, fifo}) {
-    for (const DWORD disposition : {OPEN_EXISTING, OPEN_ALWAYS, CREATE_ALWAYS}) {
-      for (const DWORD access : {GENERIC_READ, GENERIC_WRITE}) {
-        SCOPED_TRACE(path.string() + " " + std::to_string(disposition) + " " + std::to_string(access));
-        SetLastError(ERROR_SUCCESS);
-        EXPECT_EQ(CreateFileA(path.c_str(), access, 0, nullptr, disposition, no_link, nullptr), INVALID_HANDLE_VALUE);
-        EXPECT_EQ(GetLastError(), kErrorNotRegularFile);
-      }
-    }
-  }
-  EXPECT_EQ(ReadFile(target), "kept");
-  // A link is followed when the flag does not say otherwise, as on Windows.
-  HANDLE followed = CreateFileA(link.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(followed, INVALID_HANDLE_VALUE);
-  EXPECT_TRUE(IsRegularFile(followed));
-  CloseHandle(followed);
-}
-#endif
 
 TEST(DeleteFileA, NeverRemovesADirectory) {
   TempDir dir;

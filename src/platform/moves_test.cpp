@@ -42,6 +42,13 @@ std::string Text(DWORD error) {
   return text;
 }
 
+// True when the last move left no name behind.
+bool NoLeftover() {
+  char leftover[2 * MAX_PATH];
+  DWORD error = ERROR_SUCCESS;
+  return !TakeLeftoverName(leftover, sizeof leftover, &error);
+}
+
 TEST(MoveItem, NeverOverwritesAFileOrADirectory) {
   TempDir dir;
   const fs::path source = dir.path() / "source.lnk";
@@ -94,9 +101,7 @@ TEST(MoveItem, ReplacesAFileInOneStepButNeverADirectory) {
   EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
   EXPECT_EQ(ReadFile(target), "new");
   EXPECT_FALSE(fs::exists(source));
-  char leftover[2 * MAX_PATH];
-  DWORD error = ERROR_SUCCESS;
-  EXPECT_FALSE(TakeLeftoverName(leftover, sizeof leftover, &error));
+  EXPECT_TRUE(NoLeftover());
 
   WriteFile(source, "again");
   fs::create_directory(dir.path() / "dir");
@@ -104,13 +109,6 @@ TEST(MoveItem, ReplacesAFileInOneStepButNeverADirectory) {
   EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadFile(source), "again");
   EXPECT_TRUE(fs::is_directory(dir.path() / "dir"));
-}
-
-// False when the last move left no name behind.
-bool NoLeftover() {
-  char leftover[2 * MAX_PATH];
-  DWORD error = ERROR_SUCCESS;
-  return !TakeLeftoverName(leftover, sizeof leftover, &error);
 }
 
 TEST(MoveItem, TheSameFileUnderBothNamesEndsAtTheDestinationOnly) {

@@ -178,16 +178,20 @@ TEST(CopyRun, RootsFirstFilesNeverTakeTheStartMenuAlong) {
 
 // Each move that cannot be made is named with the system's reason, and
 // leaves both trees as they were; the snapshot waits, and once each cause
-// is mended a rerun carries over exactly what was left.
-TEST(CopyRun, FailedMovesAreNamedAndARerunFinishesOnceMended) {
+// is mended a rerun carries over exactly what was left. A preview first
+// prints the copy run's very lines, Exec lines included, and leaves every
+// byte where it was.
+TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended) {
   Sandbox sandbox;
   Put(User(sandbox, "Games/Old.lnk"), "old", kThen);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool 1", kThen);
   Put(User(sandbox, "Programs/Done.lnk"), "done 1", kThen);
   // A folder where the newer file would go, and a folder that already
   // has a namesake under All Users; Games is missing there altogether.
+  // Done.lnk's namesake, newer still, is replaced.
   Put(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk"), "inside", kThen);
   Put(AllUsers(sandbox, "Programs/Shared/Other.lnk"), "other", kThen);
+  Put(AllUsers(sandbox, "Programs/Done.lnk"), "shared done", kThen + 86400);
   TakeSnapshot(sandbox);
 
   Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
@@ -195,18 +199,33 @@ TEST(CopyRun, FailedMovesAreNamedAndARerunFinishesOnceMended) {
   Put(User(sandbox, "Programs/Done.lnk"), "done 2", kThen + 60);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool 2", kThen + 60);
   Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
+  // A new folder whose own new folder goes with it.
+  Put(User(sandbox, "Programs/Kit/Docs/Readme.lnk"), "readme", kThen + 60);
 
-  ExpectUnfinishedCopyRun(
-      sandbox,
+  const std::string lines =
       UnmovedFile(sandbox, "Games/Chess.lnk") + CannotMove(sandbox, "Games/Chess.lnk", ERROR_PATH_NOT_FOUND) +
-          UnmovedDir(sandbox, "Games/Cards") + CannotMove(sandbox, "Games/Cards", ERROR_PATH_NOT_FOUND) +
-          MovedFile(sandbox, "Programs/Done.lnk") + UnmovedFile(sandbox, "Programs/Tool.lnk") +
-          CannotMove(sandbox, "Programs/Tool.lnk", ERROR_ACCESS_DENIED) + UnmovedDir(sandbox, "Programs/Shared") +
-          CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS),
-      true, sandbox.Environment());
+      UnmovedDir(sandbox, "Games/Cards") + CannotMove(sandbox, "Games/Cards", ERROR_PATH_NOT_FOUND) +
+      MovedFile(sandbox, "Programs/Done.lnk") + UnmovedFile(sandbox, "Programs/Tool.lnk") +
+      CannotMove(sandbox, "Programs/Tool.lnk", ERROR_ACCESS_DENIED) + MovedDir(sandbox, "Programs/Kit") +
+      UnmovedDir(sandbox, "Programs/Kit/Docs") + UnmovedDir(sandbox, "Programs/Shared") +
+      CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS);
+  // On Windows the All Users Start Menu is the Wine prefix's, outside.
+  const TreeContents before = ReadTreeContents(sandbox.root.path());
+  const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
+  for (const char* argument : {"/l", "/L", "/list"}) {
+    const RunResult preview = RunIn(sandbox, {argument}, sandbox.Environment());
+    EXPECT_EQ(preview.out, Text(lines + "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+    EXPECT_EQ(preview.exit_status, 0u);
+    EXPECT_EQ(preview.err, "");
+    EXPECT_EQ(ReadTreeContents(sandbox.root.path()), before);
+    EXPECT_EQ(ReadTreeContents(sandbox.all_users_menu), all_users_before);
+  }
+
+  ExpectUnfinishedCopyRun(sandbox, lines, true, sandbox.Environment());
   EXPECT_EQ(ListTree(sandbox.user_menu), "Games/\nGames/Cards/\nGames/Cards/Cards.lnk\nGames/Chess.lnk\nGames/Old.lnk\n"
                                          "Programs/\nPrograms/Shared/\nPrograms/Shared/Shared.lnk\nPrograms/Tool.lnk\n");
-  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Programs/\nPrograms/Done.lnk\nPrograms/Shared/\nPrograms/Shared/Other.lnk\n"
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Programs/\nPrograms/Done.lnk\nPrograms/Kit/\nPrograms/Kit/Docs/\n"
+                                              "Programs/Kit/Docs/Readme.lnk\nPrograms/Shared/\nPrograms/Shared/Other.lnk\n"
                                               "Programs/Tool.lnk/\nPrograms/Tool.lnk/inside.lnk\n");
   EXPECT_EQ(ReadFile(User(sandbox, "Programs/Tool.lnk")), "tool 2");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk")), "inside");
@@ -253,49 +272,6 @@ TEST(CopyRun, GrantsThatDoNotHappenAreNamedAndTheItemsStayMoved) {
     EXPECT_EQ(ReadFile(AllUsers(sandbox, grant.name)), "new");
     EXPECT_FALSE(fs::exists(User(sandbox, grant.name)));
   }
-}
-
-// The preview takes the copy run's decisions and prints its lines, Exec
-// lines included, and leaves every byte where it was; the copy run that
-// follows prints the same.
-TEST(CopyRun, PreviewPrintsWhatTheCopyRunThenPrintsAndChangesNothing) {
-  Sandbox sandbox;
-  Put(User(sandbox, "Help.lnk"), "help", kThen);
-  Put(User(sandbox, "Programs/Accessories/Calculator.lnk"), "calculator 1", kThen);
-  Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes 1", kThen);
-  Put(AllUsers(sandbox, "Programs/Accessories/Calculator.lnk"), "shared calculator", kThen + 86400);
-  Put(AllUsers(sandbox, "Programs/Shared/Other.lnk"), "other", kThen);
-  Put(AllUsers(sandbox, "Programs/Folder.lnk/inside.lnk"), "inside", kThen);
-  Put(User(sandbox, "Games/Old.lnk"), "old", kThen);  // no Games under All Users
-  TakeSnapshot(sandbox);
-
-  Put(User(sandbox, "Programs/Tool/Tool.lnk"), "tool", kThen + 60);
-  Put(User(sandbox, "Programs/Tool/Docs/Readme.lnk"), "readme", kThen + 60);
-  Put(User(sandbox, "Programs/Accessories/Calculator.lnk"), "calculator 2", kThen + 3600);
-  Put(User(sandbox, "Programs/Accessories/Notes.lnk"), "notes 2", kThen + 3600);
-  Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
-  Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
-  Put(User(sandbox, "Programs/Folder.lnk"), "folder", kThen + 60);
-  // On Windows the All Users Start Menu is the Wine prefix's, outside.
-  const TreeContents before = ReadTreeContents(sandbox.root.path());
-  const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
-
-  const std::string lines =
-      UnmovedFile(sandbox, "Games/Chess.lnk") + CannotMove(sandbox, "Games/Chess.lnk", ERROR_PATH_NOT_FOUND) +
-      UnmovedFile(sandbox, "Programs/Folder.lnk") + CannotMove(sandbox, "Programs/Folder.lnk", ERROR_ACCESS_DENIED) +
-      MovedFile(sandbox, "Programs/Accessories/Calculator.lnk") + MovedFile(sandbox, "Programs/Accessories/Notes.lnk") +
-      UnmovedDir(sandbox, "Programs/Shared") + CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS) +
-      MovedDir(sandbox, "Programs/Tool") + UnmovedDir(sandbox, "Programs/Tool/Docs");
-  for (const char* argument : {"/l", "/L", "/list"}) {
-    const RunResult preview = RunIn(sandbox, {argument}, sandbox.Environment());
-    EXPECT_EQ(preview.out, Text(lines + "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
-    EXPECT_EQ(preview.exit_status, 0u);
-    EXPECT_EQ(preview.err, "");
-    EXPECT_EQ(ReadTreeContents(sandbox.root.path()), before);
-    EXPECT_EQ(ReadTreeContents(sandbox.all_users_menu), all_users_before);
-  }
-  ExpectUnfinishedCopyRun(sandbox, lines, true, sandbox.Environment());
-  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool/Docs/Readme.lnk")), "readme");
 }
 
 TEST(CopyRun, DirectoryRenamedOnlyInCaseIsNotNew) {

@@ -395,51 +395,6 @@ TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
   EXPECT_EQ(ChangedModes(outside_modes, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
 }
 
-// As the issue's own reproduction had it: a folder of the user's swapped
-// for a link to a folder outside between two moves (here by a stand-in
-// Cacls run for the first item), holding a file by the name of the item
-// the scan found there. The item is gone, nothing outside moves, and the
-// grant never reaches it.
-TEST(HostileTrees, AFolderSwappedForALinkBetweenTwoMovesLetsNothingOut) {
-  Sandbox sandbox;
-  const std::string outside = sandbox.root.str() + "/outside";
-  Put(outside + "/secret.lnk", "secret", kThen);
-  SetMode(outside + "/secret.lnk", 0600);
-  fs::create_directories(User(sandbox, "Programs/Zed"));
-  fs::create_directories(AllUsers(sandbox, "Programs/Zed"));
-  TakeSnapshot(sandbox);
-  Put(User(sandbox, "Programs/Aaa.lnk"), "aaa", kThen + 60);
-  Put(User(sandbox, "Programs/Zed/secret.lnk"), "the user's own", kThen + 60);
-
-  TempDir stand_in;
-  const std::string done = stand_in.str() + "/swapped";
-  WriteFile(stand_in.path() / "Cacls",
-            "#!/bin/sh\n"
-            "if [ ! -e \"$SWAP_DONE\" ]; then\n"
-            "  mv \"$SWAP_FOLDER\" \"$SWAP_FOLDER.away\" && ln -s \"$SWAP_TARGET\" \"$SWAP_FOLDER\" && : >\"$SWAP_DONE\"\n"
-            "fi\n"
-            "exec \"$REAL_CACLS\" \"$@\"\n");
-  SetMode(stand_in.path() / "Cacls", 0755);
-  std::vector<std::string> environment = sandbox.Environment();
-  for (std::string& variable : environment) {
-    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + stand_in.str() + ":" + variable.substr(5);
-  }
-  environment.push_back("SWAP_FOLDER=" + User(sandbox, "Programs/Zed"));
-  environment.push_back("SWAP_TARGET=" + outside);
-  environment.push_back("SWAP_DONE=" + done);
-  environment.push_back("REAL_CACLS=" + BuiltProgram("Cacls"));
-  const TreeModes outside_modes = ReadModes(outside, sandbox.all_users_menu);
-
-  ExpectCopyRun(sandbox, environment,
-                MovedFile(sandbox, "Programs/Aaa.lnk") +
-                    MovingFileLine(User(sandbox, "Programs/Zed/secret.lnk"), AllUsers(sandbox, "Programs/Zed/secret.lnk")));
-  ASSERT_TRUE(fs::exists(done)) << "the stand-in never swapped the folder";
-  EXPECT_EQ(ReadFile(outside + "/secret.lnk"), "secret");
-  EXPECT_EQ(ChangedModes(outside_modes, ReadModes(outside, sandbox.all_users_menu)), "");
-  EXPECT_TRUE(fs::is_empty(AllUsers(sandbox, "Programs/Zed")));
-  EXPECT_EQ(ReadFile(User(sandbox, "Programs/Zed.away/secret.lnk")), "the user's own");
-}
-
 // The built dravonel and Cacls copied into a folder of their own that every
 // user may enter, for runs as nobody: the build tree may lie in a private
 // checkout (a home folder is 0700 on Debian) where nobody cannot reach the
