@@ -8,16 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <cstdio>  // renameat, renameat2
 
+#include "platform/moves.h"
 #include "platform/path_buffer.h"
 #include "platform/posix.h"
 
 namespace {
-
-// The name the last move left behind, and why: "" when none.
-char LeftoverName[kLongPath];
-DWORD LeftoverError = ERROR_SUCCESS;
 
 bool CannotRenameSo(int error) { return error == EINVAL || error == ENOSYS || error == ENOTSUP; }
 
@@ -47,8 +44,7 @@ int RenameNoReplace(int from_folder, const char* from, int to_folder, const char
 }
 
 void KeepLeftover(const char* destination, const char* suffix) {
-  LeftoverError = CodeOfErrno(errno);
-  if (std::snprintf(LeftoverName, sizeof LeftoverName, "%s%s", destination, suffix) < 0) LeftoverName[0] = '\0';
+  RememberLeftover(destination, suffix, CodeOfErrno(errno));
 }
 
 namespace {
@@ -96,7 +92,7 @@ int MoveBetween(const char* destination, const Place& from, const Place& to, DWO
 }  // namespace
 
 int MoveItem(const char* source, const char* destination, DWORD flags) {
-  LeftoverName[0] = '\0';
+  ForgetLeftover();
   Place from;
   Place to;
   if (FindPlace(source, from) != 0) {
@@ -113,12 +109,4 @@ int MoveItem(const char* source, const char* destination, DWORD flags) {
   LeavePlace(from);
   LeavePlace(to);
   return moved;
-}
-
-bool TakeLeftoverName(char* path, std::size_t size, DWORD* error) {
-  if (LeftoverName[0] == '\0') return false;
-  std::snprintf(path, size, "%s", LeftoverName);
-  *error = LeftoverError;
-  LeftoverName[0] = '\0';
-  return true;
 }

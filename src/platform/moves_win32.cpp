@@ -11,20 +11,12 @@
 #include <initializer_list>
 
 #include "platform/ascii_case.h"
+#include "platform/moves.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
 #include "platform/process_values.h"
 
 namespace {
-
-// The name the last move left behind, and why: "" when none.
-char LeftoverName[kMaxPath + 32];
-DWORD LeftoverError = ERROR_SUCCESS;
-
-void KeepLeftover(const char* name, DWORD error) {
-  LeftoverError = error;
-  std::snprintf(LeftoverName, sizeof LeftoverName, "%s", name);
-}
 
 // Bytes of path that a Start Menu root takes when path is that root or
 // lies below it; 0 when it is neither.
@@ -159,7 +151,7 @@ void Undo(const char* destination, const Identity& copied, const char* kept, boo
       has_kept = false;
     }
   }
-  if (has_kept) KeepLeftover(kept, GetLastError());
+  if (has_kept) RememberLeftover(kept, "", GetLastError());
   SetLastError(error);
 }
 
@@ -216,7 +208,7 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
     return Failed(error);
   }
   CloseHandle(in);  // the source goes now
-  if (has_kept && !DeleteFileA(kept)) KeepLeftover(kept, GetLastError());
+  if (has_kept && !DeleteFileA(kept)) RememberLeftover(kept, "", GetLastError());
   // Attributes as the source had them; a copy without them is no loss.
   SetFileAttributesA(destination, information.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
@@ -226,7 +218,7 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
 }  // namespace
 
 int MoveItem(const char* source, const char* destination, DWORD flags) {
-  LeftoverName[0] = '\0';
+  ForgetLeftover();
   if (!NoLinkOnTheWay(source) || !NoLinkOnTheWay(destination)) return -1;
   const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
   // One file under both names (hard links): a rename between them may do
@@ -242,12 +234,4 @@ int MoveItem(const char* source, const char* destination, DWORD flags) {
   const DWORD error = GetLastError();
   if ((flags & MOVEFILE_COPY_ALLOWED) == 0 || !OnOtherVolumes(source, destination)) return Failed(error);
   return MoveAcrossVolumes(source, destination, replace);
-}
-
-bool TakeLeftoverName(char* path, std::size_t size, DWORD* error) {
-  if (LeftoverName[0] == '\0') return false;
-  std::snprintf(path, size, "%s", LeftoverName);
-  *error = LeftoverError;
-  LeftoverName[0] = '\0';
-  return true;
 }
