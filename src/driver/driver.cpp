@@ -88,9 +88,7 @@ int RunSnapshotMode() {
     const DWORD error = GetLastError();
     // Never leave half a snapshot for a later copy run to trust.
     DeleteFileA(SnapshotPath);
-    char reason[kErrorTextSize];
-    DescribeError(error, reason, sizeof reason);
-    PrintOutput(kCannotSaveLine, SnapshotPath, reason);
+    PrintWithReason(kCannotSaveLine, SnapshotPath, error);
     return kExitFailure;
   }
   return kExitSuccess;
@@ -122,9 +120,7 @@ int RunCopyMode() {
     const DWORD error = GetLastError();
     // Gone already is as good as deleted.
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      char reason[kErrorTextSize];
-      DescribeError(error, reason, sizeof reason);
-      PrintOutput(kCannotDeleteLine, SnapshotPath, reason);
+      PrintWithReason(kCannotDeleteLine, SnapshotPath, error);
       return kExitFailure;
     }
   }

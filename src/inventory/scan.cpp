@@ -45,16 +45,9 @@ struct ScanState {
   bool left_out;    // a folder's path was too long to record
 };
 
-// One line for what could not be read, with the system's reason.
-void PrintUnreadable(const char* path, DWORD error) {
-  char reason[kErrorTextSize];
-  DescribeError(error, reason, sizeof reason);
-  PrintOutput(kCannotReadLine, path, reason);
-}
-
 // The line, and the scan goes on with the rest.
 void ReportUnreadable(ScanState& scan, const char* path, DWORD error) {
-  PrintUnreadable(path, error);
+  PrintWithReason(kCannotReadLine, path, error);
   scan.incomplete = true;
 }
 
@@ -172,7 +165,7 @@ int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
     return kLeftOut;
   }
   if (FindOrAppendDir(list, child) == nullptr) {
-    PrintUnreadable(child, ERROR_NOT_ENOUGH_MEMORY);
+    PrintWithReason(kCannotReadLine, child, ERROR_NOT_ENOUGH_MEMORY);
     return -1;
   }
   // A directory link or junction is recorded but never entered: it may
@@ -262,7 +255,7 @@ int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   if (record == nullptr) {
     char path[2 * kMaxPath];
     std::snprintf(path, sizeof path, "%s%c%s", dir_path, kPathSeparator, entry.cFileName);
-    PrintUnreadable(path, ERROR_NOT_ENOUGH_MEMORY);
+    PrintWithReason(kCannotReadLine, path, ERROR_NOT_ENOUGH_MEMORY);
     return -1;
   }
   std::strcpy(record->name, entry.cFileName);

@@ -344,3 +344,11 @@ void RestoreConsoleOutput();
 // than when a buffer fills; output that is redirected, and POSIX output,
 // keep the C library's buffering. Failures show in ferror(stdout).
 void PrintOutput(const char* format, ...);
+
+// PrintOutput of a line that takes a path and a reason ("Cannot read %s:
+// %s\n"), the reason being the system's text for error.
+inline void PrintWithReason(const char* format, const char* path, DWORD error) {
+  char reason[kErrorTextSize];
+  DescribeError(error, reason, sizeof reason);
+  PrintOutput(format, path, reason);
+}

@@ -20,12 +20,6 @@ bool IsBelow(const char* path, const char* directory) {
   return length > 0 && std::strncmp(path, directory, length) == 0 && path[length] == kPathSeparator;
 }
 
-void PrintWithReason(const char* format, const char* path, DWORD error) {
-  char reason[kErrorTextSize];
-  DescribeError(error, reason, sizeof reason);
-  PrintOutput(format, path, reason);
-}
-
 // An item skipped for its length is still in the user's Start Menu, unless
 // it went with a directory moved before it.
 void CountSkipped(const char* source, RelocationTally& tally) {

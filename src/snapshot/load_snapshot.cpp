@@ -145,9 +145,7 @@ int LoadAndHoldSnapshot(DirList& list, SnapshotHold& hold) {
     // The one failure worth a line: the file is there and whole, but this
     // run must leave it to the one that has it.
     if (GetLastError() == ERROR_SHARING_VIOLATION) {
-      char reason[kErrorTextSize];
-      DescribeError(ERROR_SHARING_VIOLATION, reason, sizeof reason);
-      PrintOutput(kCannotReadLine, SnapshotPath, reason);
+      PrintWithReason(kCannotReadLine, SnapshotPath, ERROR_SHARING_VIOLATION);
     }
     return -1;
   }
