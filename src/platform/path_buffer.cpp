@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "platform/platform.h"
+
 int JoinPathInto(char* out, std::size_t size, const char* first, const char* second, const char* third) {
   const std::size_t first_length = std::strlen(first);
   const std::size_t second_length = std::strlen(second);
@@ -17,6 +19,12 @@ int JoinPathInto(char* out, std::size_t size, const char* first, const char* sec
   std::memmove(out, first, first_length);
   out[length] = '\0';
   return 0;
+}
+
+const char* PartBelow(const char* path, const char* folder) {
+  const std::size_t length = std::strlen(folder);
+  if (length == 0 || std::strncmp(path, folder, length) != 0 || path[length] != kPathSeparator) return nullptr;
+  return path + length + 1;
 }
 
 std::size_t BoundedLength(const char* text) {

@@ -20,6 +20,11 @@ inline int JoinPath(PathBuffer out, const char* first, const char* second, const
   return JoinPathInto(out, kMaxPath, first, second, third);
 }
 
+// The rest of path after folder and the separator that follows it, byte
+// for byte; null when path does not lie below folder (is folder itself,
+// or a name that only begins as folder's does) or folder is empty.
+const char* PartBelow(const char* path, const char* folder);
+
 // Length of a string known to lie in a PathBuffer-sized field, or kMaxPath
 // when no terminator lies within its kMaxPath bytes.
 std::size_t BoundedLength(const char* text);

@@ -30,9 +30,8 @@ int DescribeErrno(int error, char* reason, std::size_t size) {
 // The part of target below AllUsersStartMenu, or null when it lies
 // elsewhere (or is the root itself).
 const char* BelowAllUsers(const char* target) {
-  const std::size_t root = std::strlen(AllUsersStartMenu);
-  if (root == 0 || std::strncmp(target, AllUsersStartMenu, root) != 0 || target[root] != '/') return nullptr;
-  const char* below = target + root;
+  const char* below = PartBelow(target, AllUsersStartMenu);
+  if (below == nullptr) return nullptr;
   while (*below == '/') ++below;
   return *below == '\0' ? nullptr : below;
 }

@@ -45,8 +45,8 @@ void LetGo(HeldWay& way) {
 // would follow.
 int HoldWay(const char* target, HeldWay& way, char* reason, std::size_t size) {
   way.count = 0;
+  if (PartBelow(target, AllUsersStartMenu) == nullptr) return 0;
   const std::size_t root = std::strlen(AllUsersStartMenu);
-  if (root == 0 || std::strncmp(target, AllUsersStartMenu, root) != 0 || target[root] != '\\') return 0;
   char prefix[MAX_PATH];
   const std::size_t length = std::strlen(target);
   if (length >= sizeof prefix) return 0;  // the command line would not fit either

@@ -13,17 +13,10 @@ namespace {
 // stops short of each move and grant.
 bool Previewing() { return RunMode == kPreviewMode; }
 
-// True when path lies below directory. The scan builds the path of
-// everything in a directory from the directory's own, byte for byte.
-bool IsBelow(const char* path, const char* directory) {
-  const std::size_t length = std::strlen(directory);
-  return length > 0 && std::strncmp(path, directory, length) == 0 && path[length] == kPathSeparator;
-}
-
 // An item skipped for its length is still in the user's Start Menu, unless
 // it went with a directory moved before it.
 void CountSkipped(const char* source, RelocationTally& tally) {
-  if (!IsBelow(source, tally.moved_dir)) ++tally.left_behind;
+  if (PartBelow(source, tally.moved_dir) == nullptr) ++tally.left_behind;
 }
 
 // The error a move to destination will fail with, as far as can be told
@@ -57,7 +50,7 @@ void MoveAndGrant(const char* source, const char* destination, bool directory, R
   if (Previewing()) {
     // Nothing moves: what a directory would have taken along counts as
     // gone with it.
-    gone = IsBelow(source, tally.moved_dir);
+    gone = PartBelow(source, tally.moved_dir) != nullptr;
     error = gone ? ERROR_FILE_NOT_FOUND : ForeseeMove(destination, directory);
     moved = error == ERROR_SUCCESS;
   } else {
