@@ -510,31 +510,6 @@ TEST_F(TreeChanges, AFolderSwappedForALinkOutOfTheTreeLetsNothingOut) {
 }
 #endif
 
-#ifndef _WIN32
-// A folder of the All Users Start Menu that its user could still change
-// (one moved there by an earlier run), swapped for a link to a folder
-// outside between the move of a new file into it and the grant: the grant
-// is not made through the link, and says so on standard error.
-TEST_F(TreeChanges, AFolderOnTheWaySwappedForALinkBeforeTheGrantLendsItNothing) {
-  const fs::path outside = dir.path() / "outside";
-  WriteFile(outside / "New.lnk", "private");
-  fs::permissions(outside / "New.lnk", fs::perms::owner_read | fs::perms::owner_write);
-  fs::create_directories(user_menu / "Programs" / "Tool");
-  fs::create_directories(all_users / "Programs" / "Tool");
-  ASSERT_EQ(Run({}), 0);
-  WriteFile(user_menu / "Programs" / "Tool" / "New.lnk", "new");
-  ArmTreeChange(Operation::kRunGrantCommand, 1, TreeChange::kMakeLink, AllUsers("Programs/Tool"), outside.string());
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(Run({"/c"}), -1);
-  const std::string errors = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(out, Moved("Programs/Tool/New.lnk", false) + "Cannot grant " + AllUsers("Programs/Tool/New.lnk") +
-                     ": Cacls ended with exit status 2\n");
-  EXPECT_EQ(errors, "Cacls: Programs/Tool: a symbolic link, not followed\n");
-  EXPECT_EQ(Mode(outside / "New.lnk"), 0600u);
-  EXPECT_EQ(ReadFile(outside / "New.lnk"), "private");
-}
-#endif
-
 // Every call of every platform operation in a whole round, made to fail
 // one at a time: the run ends with 0 or -1 and nothing is lost.
 class FaultSweep : public RunFaults {
