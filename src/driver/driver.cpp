@@ -73,6 +73,18 @@ void PreferShellFolder(PathBuffer menu, DWORD refused, ShellFolder shell_menu) {
   if (GetShellFolder(shell_menu, shell) == 0) JoinPath(menu, shell, "");
 }
 
+// The scan of the user's Start Menu into list, held first for the rest of
+// the run. A Start Menu that may not be read (a link another account made,
+// the All Users one itself) is one the scan could not read: nothing of it
+// is recorded, and the run ends as after any incomplete scan.
+int ScanUserStartMenu(DirList& list) {
+  if (HoldUserStartMenu() != 0) {
+    PrintWithReason(kCannotReadLine, UserStartMenu, GetLastError());
+    return -1;
+  }
+  return ScanDirectory(list, UserStartMenu);
+}
+
 int RunSnapshotMode() {
   // A snapshot missing what could not be read would make a later copy run
   // take those items for new ones: none is better, and so is none than an
@@ -80,7 +92,7 @@ int RunSnapshotMode() {
   // this never takes away a snapshot that someone else is writing.
   // A folder left out for its length is out of the copy run's reach too:
   // the snapshot is whole for what the copy run can see.
-  if (ScanDirectory(SnapshotList, UserStartMenu) < 0) {
+  if (ScanUserStartMenu(SnapshotList) < 0) {
     DeleteFileA(SnapshotPath);
     return kExitFailure;
   }
@@ -102,7 +114,7 @@ int RunCopyMode() {
   if (LoadAndHoldSnapshot(SnapshotList, hold) != 0) return kExitFailure;
   // What the scan found new or newer is so, whatever else it could not
   // read; the snapshot stays for a later run to carry over the rest.
-  const int scanned = ScanDirectory(CurrentList, UserStartMenu);
+  const int scanned = ScanUserStartMenu(CurrentList);
   const RelocationTally tally = PropagateChanges(SnapshotList, CurrentList);
   if (RunMode == kPreviewMode) {
     PrintOutput(kPreviewLine);
@@ -202,5 +214,6 @@ int RunDravonel(int argc, char** argv) {
   if (SetUpPaths() != 0) return kExitFailure;
 
   const int status = RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
+  LetGoOfUserStartMenu();
   return OutputWritten() ? status : kExitFailure;
 }

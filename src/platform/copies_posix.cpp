@@ -49,14 +49,20 @@ bool Is(int folder, const char* name, const struct stat& status) {
   return fstatat(folder, name, &now, AT_SYMLINK_NOFOLLOW) == 0 && SameFile(now, status);
 }
 
-// True when the source is still what was copied: the same file, size and
-// last-write time. Otherwise errno says ENOENT (gone) or EAGAIN (rewritten,
-// or another file put in its place, since).
+bool SameTime(const struct timespec& a, const struct timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// True when the source is still what was copied: the same file, size,
+// last-write time and status-change time (which a rewrite that puts the
+// last-write time back, touch -r, still moves on). Otherwise errno says
+// ENOENT (gone) or EAGAIN (rewritten, or another file put in its place,
+// since).
 bool StillAsCopied(const Place& from, const struct stat& copied) {
   struct stat now;
   if (fstatat(from.folder, from.name, &now, AT_SYMLINK_NOFOLLOW) != 0) return false;
-  if (SameFile(now, copied) && now.st_size == copied.st_size && now.st_mtim.tv_sec == copied.st_mtim.tv_sec &&
-      now.st_mtim.tv_nsec == copied.st_mtim.tv_nsec) {
+  if (SameFile(now, copied) && now.st_size == copied.st_size && SameTime(now.st_mtim, copied.st_mtim) &&
+      SameTime(now.st_ctim, copied.st_ctim)) {
     return true;
   }
   errno = EAGAIN;
@@ -139,10 +145,14 @@ int MakeCopy(const Place& from, const Place& to, const struct stat& source, cons
   }
   const int in = openat(from.folder, from.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
   if (in < 0) return -1;
-  struct stat opened;
-  if (fstat(in, &opened) != 0 || !SameFile(opened, source)) {
+  // The file opened is the one looked at, still with one name: a second
+  // name made since could be a file outside both Start Menus, whose bytes
+  // the copy would carry in.
+  struct stat opened {};
+  if (fstat(in, &opened) != 0 || !SameFile(opened, source) || opened.st_nlink > 1) {
+    const bool other_names = SameFile(opened, source) && opened.st_nlink > 1;
     close(in);
-    errno = EAGAIN;
+    errno = other_names ? OwnErrno(kErrorOtherNames) : EAGAIN;
     return -1;
   }
   const bool proc = access("/proc/self/fd", X_OK) == 0;

@@ -48,8 +48,9 @@ void SetLastError(DWORD code) { LastError = code; }
 
 void DescribeError(DWORD code, char* text, std::size_t size) {
   if (size == 0) return;
-  if (code == ERROR_SHARING_VIOLATION || code == kErrorNotRegularFile) {
-    std::snprintf(text, size, "%s", code == ERROR_SHARING_VIOLATION ? kSharingViolationText : kNotRegularFileText);
+  const char* own = code == ERROR_SHARING_VIOLATION ? kSharingViolationText : OwnErrorText(code);
+  if (own != nullptr) {
+    std::snprintf(text, size, "%s", own);
     return;
   }
   const int error = ErrnoOfCode(code);

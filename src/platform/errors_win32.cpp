@@ -7,8 +7,8 @@
 
 void DescribeError(DWORD code, char* text, std::size_t size) {
   if (size == 0) return;
-  if (code == kErrorNotRegularFile) {  // ours: the system has no text for it
-    std::snprintf(text, size, "%s", kNotRegularFileText);
+  if (const char* own = OwnErrorText(code)) {  // ours: the system has no text for it
+    std::snprintf(text, size, "%s", own);
     return;
   }
   const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,

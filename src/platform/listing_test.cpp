@@ -75,6 +75,28 @@ std::string Names() {
   return text;
 }
 
+// Held, the user's Start Menu cannot be renamed away on Windows; on POSIX
+// it can, and the folder held is the one listed from then on.
+TEST(HoldUserStartMenu, TheFolderHeldIsTheOneListedWhateverItsNameBecomes) {
+  StartMenus menus;
+  WriteFile(menus.User("Held.lnk"), "");
+  InDirectory back(menus.root.path());
+  ASSERT_EQ(HoldUserStartMenu(), 0);
+  const fs::path aside = menus.root.path() / "aside";
+  std::error_code error;
+  fs::rename(menus.user, aside, error);
+#ifdef _WIN32
+  EXPECT_TRUE(error) << "renamed while held";
+#else
+  ASSERT_FALSE(error);
+  WriteFile(menus.User("Other.lnk"), "");
+  ASSERT_TRUE(SetCurrentDirectoryA(menus.user.c_str()));
+  EXPECT_EQ(Names(), "Held.lnk ");
+  ASSERT_TRUE(SetCurrentDirectoryA(menus.root.str().c_str()));
+#endif
+  LetGoOfUserStartMenu();
+}
+
 TEST(SetCurrentDirectoryA, BelowAStartMenuRootEveryFolderIsEnteredAndListedAgain) {
   StartMenus menus;
   WriteFile(menus.User("A/B/b.lnk"), "");

@@ -75,10 +75,16 @@ constexpr const char* kCurrentFolderName = "the current folder";
 
 // Texts DescribeError gives where the system has none: an exclusive hold
 // that another opener has, on POSIX (in Windows' own words, so that both
-// builds say the same), and kErrorNotRegularFile on both.
+// builds say the same), and the codes of our own (platform.h) on both.
 constexpr const char* kSharingViolationText =
     "The process cannot access the file because it is being used by another process";
 constexpr const char* kNotRegularFileText = "Not a regular file";
+constexpr const char* kUntrustedLinkText = "A link or junction another account owns, not followed";
+constexpr const char* kAllUsersMenuText = "It is the All Users Start Menu itself";
+constexpr const char* kOtherNamesText = "It has other names (hard links)";
+constexpr const char* kFifoText = "It is a FIFO";
+constexpr const char* kSocketText = "It is a socket";
+constexpr const char* kDeviceText = "It is a device";
 
 // What a copy run could not finish, each with the system's reason (the
 // grant's from RunGrantCommand): a move that failed while its source is

@@ -49,6 +49,33 @@ void KeepLeftover(const char* destination, const char* suffix) {
 
 namespace {
 
+// What a move carries is a folder, a link or a regular file with one name:
+// 0, or the errno of our own code for anything else. A second name would
+// take the grant to a file outside both Start Menus; a FIFO, socket or
+// device is no menu item, and a FIFO would hold every program that opens
+// it.
+int RefusedKind(const struct stat& status) {
+  if (S_ISDIR(status.st_mode) || S_ISLNK(status.st_mode)) return 0;
+  if (S_ISREG(status.st_mode)) return status.st_nlink > 1 ? OwnErrno(kErrorOtherNames) : 0;
+  if (S_ISFIFO(status.st_mode)) return OwnErrno(kErrorFifo);
+  if (S_ISSOCK(status.st_mode)) return OwnErrno(kErrorSocket);
+  return OwnErrno(kErrorDevice);
+}
+
+// After a rename by name: the item now at to must be the one looked at,
+// or at least one a move may carry. One of another kind, renamed into the
+// source's place between the look and the rename, goes back there.
+int CheckRenamed(const Place& from, const Place& to, const struct stat& source) {
+  struct stat moved;
+  if (fstatat(to.folder, to.name, &moved, AT_SYMLINK_NOFOLLOW) != 0) return 0;  // gone on: not ours to judge
+  if (moved.st_dev == source.st_dev && moved.st_ino == source.st_ino) return 0;
+  const int refused = RefusedKind(moved);
+  if (refused == 0) return 0;
+  RenameNoReplace(to.folder, to.name, from.folder, from.name);
+  errno = refused;
+  return -1;
+}
+
 // The move between two places found; -1 with errno.
 int MoveBetween(const char* destination, const Place& from, const Place& to, DWORD flags) {
   struct stat source;
@@ -69,6 +96,10 @@ int MoveBetween(const char* destination, const Place& from, const Place& to, DWO
     }
     return unlinkat(from.folder, from.name, 0);
   }
+  if (const int refused = RefusedKind(source)) {
+    errno = refused;
+    return -1;
+  }
   if (replace) {
     // Never a directory on either side (Windows refuses one at the
     // destination; a folder that took a file's place since the scan is
@@ -77,9 +108,9 @@ int MoveBetween(const char* destination, const Place& from, const Place& to, DWO
       errno = folder ? EISDIR : EACCES;  // Windows' answer to a folder in the way
       return -1;
     }
-    if (renameat(from.folder, from.name, to.folder, to.name) == 0) return 0;
+    if (renameat(from.folder, from.name, to.folder, to.name) == 0) return CheckRenamed(from, to, source);
   } else if (RenameNoReplace(from.folder, from.name, to.folder, to.name) == 0) {
-    return 0;
+    return CheckRenamed(from, to, source);
   }
   if (errno != EXDEV || folder || (flags & MOVEFILE_COPY_ALLOWED) == 0) return -1;
   if (occupied && !replace) {

@@ -21,7 +21,9 @@
 #ifndef _WIN32
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -125,6 +127,44 @@ TEST(MoveItem, TheSameFileUnderBothNamesEndsAtTheDestinationOnly) {
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool");
   EXPECT_TRUE(NoLeftover());
+}
+
+// Only folders, links and regular files with one name move: a second name
+// would take the grant to a file outside both Start Menus, and a FIFO,
+// socket or device is no menu item. Each is refused with a reason that
+// says why, whether it replaces or not, and stays where it was.
+TEST(MoveItem, OnlyFoldersLinksAndFilesWithOneNameMove) {
+  TempDir dir;
+  TempDir outside;
+  WriteFile(outside.path() / "shared", "outside");
+  fs::create_hard_link(outside.path() / "shared", dir.path() / "Shared.lnk");
+  std::vector<std::pair<std::string, DWORD>> refused = {{"Shared.lnk", kErrorOtherNames}};
+#ifndef _WIN32
+  ASSERT_EQ(mkfifo((dir.path() / "Pipe.lnk").c_str(), 0644), 0);
+  refused.emplace_back("Pipe.lnk", kErrorFifo);
+  const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (dir.path() / "Socket.lnk").c_str());
+  ASSERT_EQ(bind(listening, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  refused.emplace_back("Socket.lnk", kErrorSocket);
+#endif
+  fs::create_directory(dir.path() / "shared");
+  for (const auto& [name, error] : refused) {
+    for (const DWORD flags : {DWORD{0}, DWORD{MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED}}) {
+      SCOPED_TRACE(name + (flags != 0 ? ", replacing" : ""));
+      const fs::path target = dir.path() / "shared" / name;
+      EXPECT_NE(MoveItem((dir.path() / name).string().c_str(), target.string().c_str(), flags), 0);
+      EXPECT_EQ(Text(GetLastError()), Text(error));
+      EXPECT_TRUE(fs::exists(fs::symlink_status(dir.path() / name)));
+      EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    }
+  }
+  EXPECT_EQ(ReadFile(outside.path() / "shared"), "outside");
+#ifndef _WIN32
+  close(listening);
+  EXPECT_EQ(fs::hard_link_count(outside.path() / "shared"), 2u);
+#endif
 }
 
 // A folder of a test's own outside its TempDir, removed however the test
@@ -422,12 +462,24 @@ TEST(MoveItem, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   EXPECT_EQ(ListTree(outside.path()), "Tool.lnk\n");
   EXPECT_EQ(ReadFile(menus.User("Programs/Games/Chess.lnk")), "chess");
 
-  // The roots are the administrator's: reached through a link, they serve.
+  // The user's Start Menu itself is reached through a link only when the
+  // account running us made it: the administrator's serves, the user's
+  // does not.
   const fs::path linked_root = menus.root.path() / "linked menu";
   fs::create_directory_symlink(menus.user, linked_root);
   std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", linked_root.c_str());
-  EXPECT_EQ(MoveItem((linked_root / "Programs" / "Games" / "Chess.lnk").c_str(),
-                          menus.AllUsers("Programs/Chess.lnk").c_str(), flags), 0);
+  const std::string chess = (linked_root / "Programs" / "Games" / "Chess.lnk").string();
+  if (geteuid() == 0) {
+    ASSERT_EQ(lchown(linked_root.c_str(), 65534, 65534), 0);
+    EXPECT_NE(HoldUserStartMenu(), 0);
+    EXPECT_EQ(GetLastError(), kErrorUntrustedLink);
+    EXPECT_NE(MoveItem(chess.c_str(), menus.AllUsers("Programs/Chess.lnk").c_str(), flags), 0);
+    EXPECT_EQ(GetLastError(), kErrorUntrustedLink);
+    EXPECT_EQ(ReadFile(menus.User("Programs/Games/Chess.lnk")), "chess");
+    ASSERT_EQ(lchown(linked_root.c_str(), 0, 0), 0);
+  }
+  EXPECT_EQ(HoldUserStartMenu(), 0);
+  EXPECT_EQ(MoveItem(chess.c_str(), menus.AllUsers("Programs/Chess.lnk").c_str(), flags), 0);
   EXPECT_EQ(ReadFile(menus.AllUsers("Programs/Chess.lnk")), "chess");
 }
 
@@ -522,6 +574,7 @@ struct Step {
   std::string source;  // what is at the source after it, or "" for nothing
   std::string target;  // and at the destination
   bool leftover;       // the namesake reported left under the move's own name
+  bool in_place = false;  // the fsync hook rewrites the source in place, its size and time put back
 };
 
 TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
@@ -538,6 +591,8 @@ TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
       {"the copy being written", false, "fsync", "", 0, true, "", "new", false},
       // An installer renames a newer version over the source meanwhile.
       {"the source replaced while it is copied", true, "fsync", "", 0, false, "v3", "shared", false},
+      // touch -r after the rewrite: only the status-change time tells.
+      {"the source rewritten in place, its time put back", true, "fsync", "", 0, false, "wen", "shared", false, true},
       {"the source cannot be removed", true, "unlinkat", "Tool.lnk", EACCES, false, "new", "shared", false},
       // Another run moved the item meanwhile and put its copy in place:
       // this run's undo leaves that, and keeps the namesake it held.
@@ -554,7 +609,17 @@ TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
     WriteFile(source, "new");
     if (step.namesake) WriteFile(target, "shared");
     std::function<void()> first = [] {};
-    if (std::string(step.call) == "fsync" && step.namesake) {
+    if (step.in_place) {
+      first = [&] {
+        struct stat before;
+        ASSERT_EQ(stat(source.c_str(), &before), 0);
+        const int file = ::open(source.c_str(), O_WRONLY);
+        ASSERT_EQ(write(file, "wen", 3), 3);
+        const struct timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(futimens(file, times), 0);
+        close(file);
+      };
+    } else if (std::string(step.call) == "fsync" && step.namesake) {
       first = [&] {
         WriteFile(other / "v3", "v3");
         fs::rename(other / "v3", source);

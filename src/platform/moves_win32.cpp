@@ -60,11 +60,14 @@ bool NoLinkOnTheWay(const char* path) {
   return true;
 }
 
-// Which file a path names: its volume and index, as the handle says.
+// Which file a path names: its volume and index, as the handle says, and
+// how many names it has.
 struct Identity {
   DWORD volume;
   DWORD high;
   DWORD low;
+  DWORD links;
+  DWORD attributes;
 };
 
 bool IdentityOf(const char* path, Identity& identity) {
@@ -74,7 +77,8 @@ bool IdentityOf(const char* path, Identity& identity) {
   BY_HANDLE_FILE_INFORMATION information;
   const BOOL known = GetFileInformationByHandle(handle, &information);
   CloseHandle(handle);
-  identity = Identity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+  identity = Identity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow,
+                      information.nNumberOfLinks, information.dwFileAttributes};
   return known != FALSE;
 }
 
@@ -129,7 +133,8 @@ bool MakeCopy(HANDLE in, const BY_HANDLE_FILE_INFORMATION& source, const char* s
   const DWORD error = GetLastError();
   const bool closed = CloseHandle(out) != FALSE;
   if (made && closed) {
-    copied = Identity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
+    copied = Identity{information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow,
+                      information.nNumberOfLinks, information.dwFileAttributes};
     return true;
   }
   DeleteFileA(staged);
@@ -177,6 +182,13 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
   if ((information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
     CloseHandle(in);
     return Failed(ERROR_NOT_SAME_DEVICE);
+  }
+  // The file held is the one with one name: a second name made since
+  // could be a file outside both Start Menus, whose bytes the copy would
+  // carry in. (No writer can be at work: the hold shares none.)
+  if (information.nNumberOfLinks > 1) {
+    CloseHandle(in);
+    return Failed(kErrorOtherNames);
   }
   if (!MakeCopy(in, information, staged, copied)) {
     const DWORD error = GetLastError();
@@ -226,10 +238,13 @@ int MoveItem(const char* source, const char* destination, DWORD flags) {
   // is where it is to go already; only its name in the user's tree goes.
   Identity from;
   Identity to;
-  if (IdentityOf(source, from) && IdentityOf(destination, to) && Same(from, to)) {
+  const bool known = IdentityOf(source, from);
+  if (known && IdentityOf(destination, to) && Same(from, to)) {
     if (!replace || (GetFileAttributesA(source) & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed(ERROR_ALREADY_EXISTS);
     return DeleteFileA(source) ? 0 : -1;
   }
+  // A file with another name elsewhere: its grant would reach that name.
+  if (known && (from.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && from.links > 1) return Failed(kErrorOtherNames);
   if (MoveFileExA(source, destination, flags & ~static_cast<DWORD>(MOVEFILE_COPY_ALLOWED))) return 0;
   const DWORD error = GetLastError();
   if ((flags & MOVEFILE_COPY_ALLOWED) == 0 || !OnOtherVolumes(source, destination)) return Failed(error);

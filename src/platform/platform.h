@@ -180,6 +180,26 @@ constexpr char kPathSeparator = '/';
 
 // What both systems offer under names of our own.
 
+// Opens the user's Start Menu, UserStartMenu, and holds it for the rest
+// of the run: every item of the scan and of the moves is reached from the
+// folder held here (on POSIX), so that its name swapped for a link later
+// changes nothing. It is opened as an entry of the folder above it and is
+// never reached through a link or junction, unless the account running
+// the program owns that link, as the kernel's protected-symlinks rule has
+// it: one the administrator made serves, one the user made does not. On
+// Windows it is looked at for a reparse point before it is entered, and
+// held without FILE_SHARE_DELETE, so that no one can rename or delete it
+// while it is held. Each call lets go of what an earlier one held.
+//
+// Returns 0 when it is held, or when nothing (or a file) is there: an
+// empty Start Menu. Otherwise -1 with the last error: kErrorUntrustedLink
+// for a link another account owns, kErrorAllUsersMenu when it is the All
+// Users Start Menu itself, or the system's when it cannot be opened.
+int HoldUserStartMenu();
+
+// Lets go of what HoldUserStartMenu holds, as the end of the process would.
+void LetGoOfUserStartMenu();
+
 // Moves one item of the user's Start Menu, source, to its place under the
 // All Users one, destination: every move relocation makes goes through
 // here. flags are MoveFileExA's: with MOVEFILE_REPLACE_EXISTING a file at
@@ -232,11 +252,29 @@ int MoveItem(const char* source, const char* destination, DWORD flags);
 // when the last move left nothing. Allocates nothing.
 bool TakeLeftoverName(char* path, std::size_t size, DWORD* error);
 
-// An error code of our own on both systems (Win32 leaves codes with bit 29
-// to applications; no errno is this large): something other than a
-// regular file with one name where one was asked for. DescribeError gives
-// kNotRegularFileText (messages.h) for it.
+// Error codes of our own on both systems, for what the system has no word
+// for (Win32 leaves codes with bit 29 to applications; no errno is this
+// large, so on POSIX each is also the errno 0xFFnn that a call reporting
+// through errno leaves). DescribeError gives each its text in messages.h.
+//  - kErrorNotRegularFile: something other than a regular file with one
+//    name where one was asked for.
+//  - kErrorUntrustedLink: a link or junction that the account running the
+//    program does not own, where it would have to be followed.
+//  - kErrorAllUsersMenu: the user's Start Menu is the All Users one.
+//  - kErrorOtherNames: a file that has other names (hard links), which a
+//    move or a grant would carry along to wherever those lie.
+//  - kErrorFifo, kErrorSocket, kErrorDevice: no Start Menu item, but such
+//    a node, which a program opening it could block on or reach through.
 constexpr DWORD kErrorNotRegularFile = 0x2000FFFFu;
+constexpr DWORD kErrorUntrustedLink = 0x2000FF01u;
+constexpr DWORD kErrorAllUsersMenu = 0x2000FF02u;
+constexpr DWORD kErrorOtherNames = 0x2000FF03u;
+constexpr DWORD kErrorFifo = 0x2000FF04u;
+constexpr DWORD kErrorSocket = 0x2000FF05u;
+constexpr DWORD kErrorDevice = 0x2000FF06u;
+
+// The text of one of our own codes, or null for any other code.
+const char* OwnErrorText(DWORD code);
 
 // True when file, from CreateFileA, is a regular file with one name: on
 // Windows a disk file that is neither a directory nor a reparse point (a

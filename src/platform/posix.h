@@ -22,6 +22,10 @@ DWORD CodeOfErrno(int error);
 // For a call about to report failure: errno becomes the last error.
 void KeepErrno();
 
+// The errno form of one of our own codes (platform.h), for a call that
+// reports failure through errno: CodeOfErrno turns it back into the code.
+inline int OwnErrno(DWORD code) { return static_cast<int>(code & ~kErrnoErrorBit); }
+
 // A modification time as FILETIME ticks. A time before 1601, or too late
 // for 63 bits of ticks, becomes a value with the top bit set, which
 // FileTimeToSystemTime refuses.

@@ -71,6 +71,14 @@ int HoldWay(const char* target, HeldWay& way, char* reason, std::size_t size) {
       LetGo(way);
       return -1;
     }
+    // A file with another name: the grant would reach that name too,
+    // wherever it lies.
+    if (end == length && (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        information.nNumberOfLinks > 1) {
+      DescribeError(kErrorOtherNames, reason, size);
+      LetGo(way);
+      return -1;
+    }
     prefix[end] = target[end];
   }
   return 0;

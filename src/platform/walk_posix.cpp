@@ -1,7 +1,9 @@
 // Paths below the two Start Menu roots on POSIX, reached one folder at a
 // time from the root down with O_NOFOLLOW: a folder swapped for a link
 // after the scan cannot lead a move, an attribute query or the scan out of
-// the tree. The roots themselves are the administrator's and may be links.
+// the tree. The user's Start Menu is held open for the run, and reached
+// through a link only when the runner made it; the All Users one is the
+// administrator's and is opened as the system resolves it.
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,6 +11,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 
@@ -52,8 +55,92 @@ int NextPart(const char*& at, char (&part)[NAME_MAX + 1]) {
   return 1;
 }
 
-// Opens the root that path begins with, following links.
+// The user's Start Menu as HoldUserStartMenu opened it, for the
+// UserStartMenu it was opened for.
+struct HeldMenu {
+  char path[kMaxPath];  // "" before the first hold
+  int folder;           // or -1, with why in error (errno)
+  int error;
+};
+HeldMenu UserMenu{{}, -1, ENOENT};
+
+bool NotThere(int error) { return error == ENOENT || error == ENOTDIR; }
+
+// The folder a link at name in folder leads to, when the account running
+// us owns the link (the kernel's protected-symlinks rule): a link the
+// administrator made serves, one the user made does not. The link is
+// looked at and read through one descriptor, so that it cannot be
+// swapped in between. error is why the plain open failed.
+int OpenThroughOwnLink(int folder, const char* name, int error) {
+  const int link = openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  struct stat status;
+  if (link < 0 || fstat(link, &status) != 0 || !S_ISLNK(status.st_mode)) {
+    if (link >= 0) close(link);
+    errno = error;  // a file, or gone: not there
+    return -1;
+  }
+  char target[kLongPath];
+  const ssize_t length = status.st_uid == geteuid() ? readlinkat(link, "", target, sizeof target - 1) : -1;
+  const int read_error = status.st_uid == geteuid() ? errno : OwnErrno(kErrorUntrustedLink);
+  close(link);
+  if (length < 0) {
+    errno = read_error;
+    return -1;
+  }
+  target[length] = '\0';
+  return openat(folder, target, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+// Opens the user's Start Menu as an entry of the folder above it (that
+// folder by path: the profile is the administrator's to name).
+int OpenUserMenu(const char* path) {
+  const char* slash = std::strrchr(path, '/');
+  int parent = AT_FDCWD;
+  const char* name = path;
+  if (slash != nullptr && slash[1] != '\0') {
+    char above[kMaxPath];
+    const std::size_t length = slash == path ? 1 : static_cast<std::size_t>(slash - path);
+    std::memcpy(above, path, length);
+    above[length] = '\0';
+    parent = open(above, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) return -1;
+    name = slash + 1;
+  }
+  int folder = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0 && (errno == ELOOP || errno == ENOTDIR)) folder = OpenThroughOwnLink(parent, name, errno);
+  int error = errno;
+  if (parent != AT_FDCWD) close(parent);
+  // The same folder as the All Users Start Menu: every item would be its
+  // own namesake there.
+  struct stat held;
+  struct stat all_users;
+  if (folder >= 0 && fstat(folder, &held) == 0 && stat(AllUsersStartMenu, &all_users) == 0 &&
+      held.st_dev == all_users.st_dev && held.st_ino == all_users.st_ino) {
+    close(folder);
+    folder = -1;
+    error = OwnErrno(kErrorAllUsersMenu);
+  }
+  errno = error;
+  return folder;
+}
+
+// The held user's Start Menu, held now when it was not for this
+// UserStartMenu (a test sets another); -1 with errno when it is not there
+// or was refused.
+int HeldUserMenu() {
+  if (std::strcmp(UserMenu.path, UserStartMenu) != 0) HoldUserStartMenu();
+  errno = UserMenu.error;
+  return UserMenu.folder;
+}
+
+// Opens the root that path begins with: the user's from the held folder,
+// never through its name again; the All Users one by name, following
+// links.
 int OpenRoot(const char* path, std::size_t length, int access) {
+  if (length == std::strlen(UserStartMenu) && std::strncmp(path, UserStartMenu, length) == 0) {
+    const int held = HeldUserMenu();
+    return held < 0 ? -1 : openat(held, ".", access | O_DIRECTORY | O_CLOEXEC);
+  }
   char root[kMaxPath];
   std::memcpy(root, path, length);
   root[length] = '\0';
@@ -128,6 +215,21 @@ int OpenParentByPath(const char* path, Place& place) {
 }
 
 }  // namespace
+
+void LetGoOfUserStartMenu() {
+  if (UserMenu.folder >= 0) close(UserMenu.folder);
+  UserMenu = HeldMenu{{}, -1, ENOENT};
+}
+
+int HoldUserStartMenu() {
+  if (UserMenu.folder >= 0) close(UserMenu.folder);
+  std::snprintf(UserMenu.path, sizeof UserMenu.path, "%s", UserStartMenu);
+  UserMenu.folder = OpenUserMenu(UserStartMenu);
+  UserMenu.error = UserMenu.folder < 0 ? errno : 0;
+  if (UserMenu.folder >= 0 || NotThere(UserMenu.error)) return 0;
+  SetLastError(CodeOfErrno(UserMenu.error));
+  return -1;
+}
 
 int FindPlace(const char* path, Place& place) {
   place = Place{AT_FDCWD, path};

@@ -507,6 +507,20 @@ TEST_F(TreeChanges, AFolderSwappedForALinkOutOfTheTreeLetsNothingOut) {
   EXPECT_EQ(ReadTreeContents(outside), before);
   EXPECT_EQ(ListTree(all_users), "Programs/\n");
   EXPECT_EQ(Mode(outside / "A.lnk"), 0600u);
+
+  // The Start Menu itself swapped for a link out, between the scan and the
+  // first move: the run goes on in the folder it holds.
+  DisarmFaults();
+  MakeNewItems();
+  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kMoveAsideForLink, user_menu.string(), outside.string());
+  EXPECT_EQ(Run({"/c"}), 0);
+  EXPECT_EQ(out, Lines(Moved("Programs/A.lnk", false), Moved("Programs/D", true)));
+  ExpectTheOthersMoved();
+  EXPECT_EQ(ReadFile(AllUsers("Programs/A.lnk")), "A.lnk");
+  EXPECT_EQ(ReadFile(AllUsers("Programs/D/d.lnk")), "d");
+  EXPECT_EQ(ListTree(user_menu.string() + " (aside)"), "Programs/\n");
+  EXPECT_EQ(ReadTreeContents(outside), before);
+  EXPECT_EQ(Mode(outside / "A.lnk"), 0600u);
 }
 #endif
 

@@ -34,7 +34,11 @@ void MakeChange(const Switch& s) {
   const bool watched = AllocationsWatched;
   AllocationsWatched = false;
   std::error_code error;
-  fs::remove_all(s.path, error);
+  if (s.change == TreeChange::kMoveAsideForLink) {
+    fs::rename(s.path, s.path + " (aside)", error);
+  } else {
+    fs::remove_all(s.path, error);
+  }
   switch (s.change) {
     case TreeChange::kRemove:
       break;
@@ -45,6 +49,7 @@ void MakeChange(const Switch& s) {
       std::ofstream(s.path, std::ios::binary) << "changed";
       break;
     case TreeChange::kMakeLink:
+    case TreeChange::kMoveAsideForLink:
       fs::create_symlink(s.link_target, s.path, error);
       break;
   }

@@ -55,8 +55,9 @@ bool ShouldFail(Operation operation);
 // A change to the tree made just before the nth call of operation (1 = the
 // next one), as another process could make it between the scan and a
 // move: whatever is at path is removed, and then nothing, an empty
-// folder, a file holding "changed", or a link to link_target put there.
-enum class TreeChange { kRemove, kMakeFolder, kMakeFile, kMakeLink };
+// folder, a file holding "changed", or a link to link_target put there;
+// or it is renamed to path + " (aside)" and that link put in its place.
+enum class TreeChange { kRemove, kMakeFolder, kMakeFile, kMakeLink, kMoveAsideForLink };
 void ArmTreeChange(Operation operation, int nth, TreeChange change, const std::string& path,
                    const std::string& link_target = "");
 
