@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "inventory/inventory.h"
+#include "platform/console.h"
 #include "platform/ascii_case.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
@@ -31,7 +32,7 @@ bool IsHelpSwitch(const char* argument) {
 }
 
 void PrintUsage(const char* program_name) {
-  std::printf(kUsageLines[0], program_name);
+  PrintNames(kUsageLines[0], program_name);
   for (std::size_t line = 1; line < std::size(kUsageLines); ++line) {
     std::printf("%s", kUsageLines[line]);
   }

@@ -1,5 +1,5 @@
 #include "driver/driver.h"
-#include "platform/platform.h"
+#include "platform/console.h"
 
 int main(int argc, char** argv) {
   SetUpConsoleOutput();

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "inventory/inventory.h"
+#include "platform/console.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
@@ -161,7 +162,7 @@ int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   if (JoinPath(child, dir_path, separator, entry.cFileName) != 0) {
     char path[2 * kMaxPath];
     std::snprintf(path, sizeof path, "%s%s%s", dir_path, separator, entry.cFileName);
-    std::printf(kSkippingDirLine, path);
+    PrintNames(kSkippingDirLine, path);
     return kLeftOut;
   }
   if (FindOrAppendDir(list, child) == nullptr) {

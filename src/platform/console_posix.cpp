@@ -6,7 +6,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/console.h"
 
 void SetUpConsoleOutput() {
   // A reader that went away ("dravonel /c | head -1") would otherwise end

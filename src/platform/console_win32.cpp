@@ -7,7 +7,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/platform.h"
+#include "platform/console.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/console.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
@@ -97,11 +98,11 @@ int MapToAllUsers(PathBuffer destination, const char* source) {
 void MoveDirToAllUsers(const DirRecord& d, RelocationTally& tally) {
   PathBuffer destination;
   if (MapToAllUsers(destination, d.path) != 0) {
-    PrintOutput(kSkippingDirLine, d.path);
+    PrintNames(kSkippingDirLine, d.path);
     CountSkipped(d.path, tally);
     return;
   }
-  PrintOutput(kMovingDirLine, d.path, destination);
+  PrintNames(kMovingDirLine, d.path, destination);
   // Never overwriting: a namesake already under the All Users
   // Start Menu, or a missing parent there, makes the move fail, and the
   // directory stays where it is.
@@ -116,16 +117,16 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f, RelocationTally
   PathBuffer source;
   PathBuffer destination;
   if (JoinPath(source, d.path, separator, f.name) != 0) {
-    PrintOutput(kSkippingFileLine, d.path, separator, f.name);
+    PrintNames(kSkippingFileLine, d.path, separator, f.name);
     CountSkipped(d.path, tally);
     return;
   }
   if (MapToAllUsers(destination, source) != 0) {
-    PrintOutput(kSkippingFileLine, source, "", "");
+    PrintNames(kSkippingFileLine, source);
     CountSkipped(source, tally);
     return;
   }
-  PrintOutput(kMovingFileLine, source, destination);
+  PrintNames(kMovingFileLine, source, destination);
   // One step: deleting the namesake first would lose it whenever the move
   // then failed. A directory at the destination is never replaced.
   MoveAndGrant(source, destination, false, tally);
@@ -135,13 +136,13 @@ int GrantEveryoneRead(const char* target) {
   PathBuffer command;
   const int length = std::snprintf(command, kMaxPath, kGrantCommand, target);
   if (length < 0 || static_cast<std::size_t>(length) >= kMaxPath) {
-    PrintOutput(kSkippingGrantLine, target);
+    PrintNames(kSkippingGrantLine, target);
     return -1;
   }
-  PrintOutput(kExecLine, command);
+  PrintNames(kExecLine, command);
   if (Previewing()) return 0;
   char reason[kErrorTextSize];
   if (RunGrantCommand(target, reason, sizeof reason) == 0) return 0;
-  PrintOutput(kCannotGrantLine, target, reason);
+  PrintNames(kCannotGrantLine, target, reason);
   return -1;
 }

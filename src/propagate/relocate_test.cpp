@@ -196,13 +196,17 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   FakeCacls cacls;
   const std::string current = fs::current_path().string();
   fs::current_path(menus.root.path());
-  const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z.lnk";
+  const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z\r\t\033[2J\x7f.lnk";
   const std::string target = menus.AllUsers(name);
   StartCapture();
   GrantEveryoneRead(target.c_str());
   const std::string lines = CapturedLines();
   fs::current_path(current);
-  EXPECT_EQ(lines, ExecLine(target));
+  // The line shows control bytes and the backslash escaped, one line
+  // whatever the name holds; Cacls gets the name's own bytes.
+  EXPECT_EQ(lines, "Exec 'Cacls \"" +
+                       menus.AllUsers("a\"$(touch pwned1)`touch pwned2`;x\\n'y'\\\\z\\r\\t\\033[2J\\177.lnk") +
+                       "\" /T /E /G Everyone:R'\n");
   EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, name));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));

@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/console.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/shown_name.h"
 #include "support/temp_tree.h"
 
 inline std::string PathBelow(const std::string& base, const std::string& relative) {
@@ -14,14 +15,20 @@ inline std::string PathBelow(const std::string& base, const std::string& relativ
   return path;
 }
 
+// A name or path as the program prints it (escaped on POSIX).
+inline std::string Shown(const std::string& name) {
+  char shown[kShownNameSize];
+  return ShowName(name.c_str(), shown, sizeof shown);
+}
+
 inline std::string MovingFileLine(const std::string& source, const std::string& destination) {
-  return "Moving File " + source + " \n         to " + destination + "\n";
+  return "Moving File " + Shown(source) + " \n         to " + Shown(destination) + "\n";
 }
 
 inline std::string MovingDirLine(const std::string& source, const std::string& destination) {
-  return "Moving Dir " + source + " \n        to " + destination + "\n";
+  return "Moving Dir " + Shown(source) + " \n        to " + Shown(destination) + "\n";
 }
 
 inline std::string ExecLine(const std::string& target) {
-  return "Exec 'Cacls \"" + target + "\" /T /E /G Everyone:R'\n";
+  return "Exec 'Cacls \"" + Shown(target) + "\" /T /E /G Everyone:R'\n";
 }
