@@ -19,6 +19,11 @@
 // is not mistaken for a switch; a first argument of "/" and one letter is
 // taken as a switch, the path missing.
 //
+// Each item is opened once, never through a link and never waiting (on a
+// FIFO, say); its new mode comes from what that descriptor holds and is set
+// through it, so a file renamed over the name meanwhile is not changed. One
+// the runner cannot read is held by O_PATH and changed through /proc.
+//
 // A symbolic link is never followed: one given as the path is left alone
 // (success), one met below is passed over, so a link can never lend its
 // target the grant. Only regular files and directories are changed;

@@ -45,6 +45,9 @@ TEST(Cacls, GrantOnAFileAddsReadForEveryone) {
   const fs::path file = MakeFile(temp.path() / "a.lnk", 0600);
   ExpectQuietSuccess(Cacls({file.string(), "/T", "/E", "/G", "Everyone:R"}));
   EXPECT_EQ(Mode(file), 0644u);
+  const fs::path unreadable = MakeFile(temp.path() / "b.lnk", 0200);  // to anyone but root
+  ExpectQuietSuccess(Cacls({unreadable.string(), "/E", "/G", "Everyone:R"}));
+  EXPECT_EQ(Mode(unreadable), 0644u);
 }
 
 TEST(Cacls, TreeSwitchReachesEverythingBelowAndDirectoriesBecomeSearchable) {
