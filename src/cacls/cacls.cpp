@@ -84,6 +84,19 @@ int OpenItem(int at, const char* name, Item& item) {
   return -1;
 }
 
+// Why item is not changed, or null when it is. Only directories and
+// regular files with a single name are: a file with another name may be
+// anyone's, lent a name in the tree by a hard link; a FIFO, a socket or a
+// device is no Start Menu item.
+const char* Refusal(const Item& item) {
+  const mode_t mode = item.status.st_mode;
+  if (S_ISDIR(mode)) return nullptr;
+  if (S_ISREG(mode)) return item.status.st_nlink > 1 ? kCaclsOtherNames : nullptr;
+  if (S_ISFIFO(mode)) return kCaclsFifo;
+  if (S_ISSOCK(mode)) return kCaclsSocket;
+  return kCaclsDevice;
+}
+
 // Gives item the mode request asks for. Returns 0, or -1 with errno set.
 int ChangeMode(const Item& item, const CaclsRequest& request) {
   const mode_t old_mode = item.status.st_mode;
@@ -97,19 +110,22 @@ int ChangeMode(const Item& item, const CaclsRequest& request) {
   return chmod(held, mode);
 }
 
-// Opens name in at and changes it when it is a regular file or a
-// directory, reporting under path what could not be changed. Returns
-// kCaclsSuccess or kCaclsFailed. A directory's descriptor stays open in
-// item for the caller to enter; item.fd is -1 otherwise.
+// Opens name in at and changes it, reporting under path what is not
+// changed; a link is left alone. Returns kCaclsSuccess or kCaclsFailed.
+// A directory's descriptor stays open in item for the caller to enter;
+// item.fd is -1 otherwise.
 int ChangeItem(int at, const char* name, const std::string& path, const CaclsRequest& request, Item& item) {
   if (OpenItem(at, name, item) != 0) {
     Report(path, errno);
     return kCaclsFailed;
   }
   int result = kCaclsSuccess;
-  const mode_t type = item.status.st_mode & S_IFMT;
-  // A link is left alone: it never lends its target the grant.
-  if ((type == S_IFREG || type == S_IFDIR) && ChangeMode(item, request) != 0) {
+  if (S_ISLNK(item.status.st_mode)) {
+    // Left alone: a link never lends its target the grant.
+  } else if (const char* refusal = Refusal(item)) {
+    ReportText(path, refusal);
+    result = kCaclsFailed;
+  } else if (ChangeMode(item, request) != 0) {
     Report(path, errno);
     result = kCaclsFailed;
   }
