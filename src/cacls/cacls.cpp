@@ -54,30 +54,85 @@ void ReportText(const std::string& path, const char* text) {
   std::fprintf(stderr, "Cacls: %s: %s\n", path.c_str(), text);
 }
 
-bool IsChangeable(mode_t mode) { return S_ISREG(mode) || S_ISDIR(mode); }
-
-// Sets the mode of name in directory at without following a link there;
-// status is what fstatat found. Returns 0, or -1 with errno set.
-int ChangeMode(int at, const char* name, const struct stat& status, const CaclsRequest& request) {
-  const bool directory = S_ISDIR(status.st_mode);
-  const mode_t mode = NewMode(status.st_mode, request.grants, request.edit, directory);
-  if (mode == (status.st_mode & 07777)) return 0;
-  if (fchmodat(at, name, mode, AT_SYMLINK_NOFOLLOW) == 0) return 0;
-  if (errno != ENOTSUP && errno != EOPNOTSUPP) return -1;
-  // Some C libraries need /proc for a no-follow fchmodat; an opened
-  // descriptor does without it. O_NONBLOCK: a pipe swapped in never blocks.
-  const int fd = openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat opened;
-  int result = fstat(fd, &opened);
-  if (result == 0 && (opened.st_dev != status.st_dev || opened.st_ino != status.st_ino)) {
-    errno = EAGAIN;  // replaced since we looked
-    result = -1;
-  }
-  if (result == 0) result = fchmod(fd, mode);
+void CloseKeepingErrno(int fd) {
   const int saved = errno;
   close(fd);
   errno = saved;
+}
+
+// An item opened once, never through a link: what fstat found there and
+// the descriptor its change goes through. A name looked up twice may name
+// two files, one of them renamed over it by a user meanwhile.
+struct Item {
+  int fd = -1;
+  bool path_only = false;  // O_PATH: it can be neither read nor fchmod'ed
+  struct stat status {};
+};
+
+// Opens name in at as item. Returns 0, or -1 with errno set.
+int OpenItem(int at, const char* name, Item& item) {
+  // O_NONBLOCK: a FIFO, or a lease on the file, never holds the open.
+  item.fd = openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  item.path_only = item.fd < 0;
+  // What cannot be opened for reading (a user's file of mode 0200 for a
+  // runner who is not root, a socket, a link) is still held by O_PATH.
+  if (item.path_only) item.fd = openat(at, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  if (item.fd < 0) return -1;
+  if (fstat(item.fd, &item.status) == 0) return 0;
+  CloseKeepingErrno(item.fd);
+  item.fd = -1;
+  return -1;
+}
+
+// Why item is not changed, or null when it is. Only directories and
+// regular files with a single name are: a file with another name may be
+// anyone's, lent a name in the tree by a hard link; a FIFO, a socket or a
+// device is no Start Menu item.
+const char* Refusal(const Item& item) {
+  const mode_t mode = item.status.st_mode;
+  if (S_ISDIR(mode)) return nullptr;
+  if (S_ISREG(mode)) return item.status.st_nlink > 1 ? kCaclsOtherNames : nullptr;
+  if (S_ISFIFO(mode)) return kCaclsFifo;
+  if (S_ISSOCK(mode)) return kCaclsSocket;
+  return kCaclsDevice;
+}
+
+// Gives item the mode request asks for. Returns 0, or -1 with errno set.
+int ChangeMode(const Item& item, const CaclsRequest& request) {
+  const mode_t old_mode = item.status.st_mode;
+  const mode_t mode = NewMode(old_mode, request.grants, request.edit, S_ISDIR(old_mode));
+  if (mode == (old_mode & 07777)) return 0;
+  if (!item.path_only) return fchmod(item.fd, mode);
+  // fchmod refuses an O_PATH descriptor; its /proc name reaches the very
+  // file it holds, whatever has been renamed over the item's name since.
+  char held[32];
+  std::snprintf(held, sizeof held, "/proc/self/fd/%d", item.fd);
+  return chmod(held, mode);
+}
+
+// Opens name in at and changes it, reporting under path what is not
+// changed; a link is left alone. Returns kCaclsSuccess or kCaclsFailed.
+// A directory's descriptor stays open in item for the caller to enter;
+// item.fd is -1 otherwise.
+int ChangeItem(int at, const char* name, const std::string& path, const CaclsRequest& request, Item& item) {
+  if (OpenItem(at, name, item) != 0) {
+    Report(path, errno);
+    return kCaclsFailed;
+  }
+  int result = kCaclsSuccess;
+  if (S_ISLNK(item.status.st_mode)) {
+    // Left alone: a link never lends its target the grant.
+  } else if (const char* refusal = Refusal(item)) {
+    ReportText(path, refusal);
+    result = kCaclsFailed;
+  } else if (ChangeMode(item, request) != 0) {
+    Report(path, errno);
+    result = kCaclsFailed;
+  }
+  if (!S_ISDIR(item.status.st_mode)) {
+    close(item.fd);
+    item.fd = -1;
+  }
   return result;
 }
 
@@ -88,9 +143,7 @@ int ListNames(int fd, std::vector<std::string>& names) {
   if (own < 0) return -1;
   DIR* stream = fdopendir(own);
   if (stream == nullptr) {
-    const int saved = errno;
-    close(own);
-    errno = saved;
+    CloseKeepingErrno(own);
     return -1;
   }
   errno = 0;
@@ -116,20 +169,23 @@ struct Frame {
   std::size_t path_length;
 };
 
-// Opens the directory name in at, never through a link, and lists it into a
-// new frame. Returns its descriptor, or -1 with errno set.
-int EnterDirectory(int at, const char* name, Frame& frame) {
-  const int fd = openat(at, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat status;
-  if (fstat(fd, &status) != 0 || ListNames(fd, frame.names) != 0) {
-    const int saved = errno;
-    close(fd);
-    errno = saved;
+// Lists the directory item holds into a new frame, taking over item.fd.
+// Returns the descriptor to walk it by, or -1 with errno set. An O_PATH one
+// cannot be listed: "." through it is the same directory, opened to read
+// (which the grant may just have allowed).
+int EnterDirectory(const Item& item, Frame& frame) {
+  int fd = item.fd;
+  if (item.path_only) {
+    fd = openat(item.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    CloseKeepingErrno(item.fd);
+    if (fd < 0) return -1;
+  }
+  if (ListNames(fd, frame.names) != 0) {
+    CloseKeepingErrno(fd);
     return -1;
   }
-  frame.dev = status.st_dev;
-  frame.ino = status.st_ino;
+  frame.dev = item.status.st_dev;
+  frame.ino = item.status.st_ino;
   frame.next = 0;
   return fd;
 }
@@ -168,21 +224,12 @@ int WalkBelow(int fd, Frame top, std::string path, const CaclsRequest& request) 
     if (path.empty() || path.back() != '/') path += '/';
     path += name;
 
-    struct stat status;
-    if (fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-      Report(path, errno);
-      result = kCaclsFailed;
-      continue;
-    }
-    if (!IsChangeable(status.st_mode)) continue;
-    if (ChangeMode(fd, name.c_str(), status, request) != 0) {
-      Report(path, errno);
-      result = kCaclsFailed;
-    }
-    if (!S_ISDIR(status.st_mode)) continue;
+    Item item;
+    if (ChangeItem(fd, name.c_str(), path, request, item) != kCaclsSuccess) result = kCaclsFailed;
+    if (item.fd < 0) continue;
 
     Frame child{};
-    const int child_fd = EnterDirectory(fd, name.c_str(), child);
+    const int child_fd = EnterDirectory(item, child);
     if (child_fd < 0) {
       Report(path, errno);
       result = kCaclsFailed;
@@ -202,16 +249,29 @@ int WalkBelow(int fd, Frame top, std::string path, const CaclsRequest& request) 
 }
 
 // The directory that holds the last name of path, in at, and that name.
-// An absolute path is left to the system, links on the way and all: at is
-// AT_FDCWD and name the whole path. A relative one is walked from the
-// current directory one name at a time, never through a link: at is the
-// directory opened last (AT_FDCWD for a single name), to be closed by the
-// caller. Returns 0, or -1 after reporting the name that could not be
-// entered (a link, not a directory, or gone).
+// The directory of an absolute path is left to the system, links on the
+// way and all. A relative one is walked from the current directory one
+// name at a time, never through a link. at is the directory opened last
+// (AT_FDCWD for a single name, name the whole path for "/"), to be closed
+// by the caller. Returns 0, or -1 after reporting the name that could not
+// be entered (a link, not a directory, or gone).
 int OpenParent(const std::string& path, int& at, std::string& name) {
   at = AT_FDCWD;
   name = path;
-  if (path.empty() || path[0] == '/') return 0;
+  if (path.empty()) return 0;
+  if (path[0] == '/') {
+    const std::size_t slash = path.rfind('/');
+    if (slash + 1 == path.size()) return 0;  // "/" itself
+    const std::string folder = slash == 0 ? "/" : path.substr(0, slash);
+    const int parent = open(folder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (parent < 0) {
+      Report(path, errno);
+      return -1;
+    }
+    at = parent;
+    name = path.substr(slash + 1);
+    return 0;
+  }
   std::size_t begin = 0;
   for (std::size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', begin)) {
     if (slash > begin) {
@@ -241,20 +301,15 @@ int OpenParent(const std::string& path, int& at, std::string& name) {
 
 // Changes the item name in directory at, and with /T everything below it.
 int ApplyAt(int at, const std::string& name, const std::string& path, const CaclsRequest& request) {
-  struct stat status;
-  if (fstatat(at, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-    Report(path, errno);
-    return kCaclsFailed;
+  Item item;
+  const int result = ChangeItem(at, name.c_str(), path, request, item);
+  if (item.fd < 0) return result;
+  if (result != kCaclsSuccess || !request.tree) {
+    close(item.fd);
+    return result;
   }
-  if (!IsChangeable(status.st_mode)) return kCaclsSuccess;
-  if (ChangeMode(at, name.c_str(), status, request) != 0) {
-    Report(path, errno);
-    return kCaclsFailed;
-  }
-  if (!S_ISDIR(status.st_mode) || !request.tree) return kCaclsSuccess;
-
   Frame top{};
-  const int fd = EnterDirectory(at, name.c_str(), top);
+  const int fd = EnterDirectory(item, top);
   if (fd < 0) {
     Report(path, errno);
     return kCaclsFailed;

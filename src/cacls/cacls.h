@@ -19,11 +19,21 @@
 // is not mistaken for a switch; a first argument of "/" and one letter is
 // taken as a switch, the path missing.
 //
+// Each item is opened once, never through a link and never waiting (on a
+// FIFO, say); its new mode comes from what that descriptor holds and is set
+// through it, so a file renamed over the name meanwhile is not changed. One
+// the runner cannot read is held by O_PATH and changed through /proc.
+//
 // A symbolic link is never followed: one given as the path is left alone
 // (success), one met below is passed over, so a link can never lend its
-// target the grant. Only regular files and directories are changed;
-// devices, pipes and sockets are left alone. Trailing slashes of the path
-// are dropped, so "link/" names the link, not its target.
+// target the grant. Only directories and regular files with a single name
+// are changed. A file with other names (hard links) is not: it may be
+// anyone's, lent a name in the tree for the grant to reach it. Nor is a
+// FIFO, a socket or a device. Each of these, as the path or below it, gets
+// a line on standard error ("Cacls: <path>: not changed: a FIFO") and
+// makes the status 2, which dravonel reports as a grant not done.
+// Trailing slashes of the path are dropped, so "link/" names the link,
+// not its target.
 //
 // An absolute path is found by the system, through any links on its way,
 // as a person typing one expects. A relative path is walked from the
@@ -43,9 +53,10 @@
 // Prints nothing on success. Exit status 0; 1 (kCaclsUsage) for a command
 // line it does not support, with the usage text on standard error and
 // nothing changed; 2 (kCaclsFailed) when the path cannot be found or
-// changed, when a folder on the way of a relative path is a link, or
-// when any item below it could not be (one line on standard error each;
-// the walk goes on with the rest).
+// changed, when a folder on the way of a relative path is a link, when
+// it or an item below it is not changed for what it is (above), or when
+// any item below it could not be changed (one line on standard error
+// each; the walk goes on with the rest).
 
 #include <sys/types.h>
 
@@ -64,6 +75,13 @@ constexpr const char* kCaclsUsageText =
 // Why a folder on the way of a relative path was not entered, when it is
 // a symbolic link.
 constexpr const char* kCaclsLinkOnTheWay = "a symbolic link, not followed";
+
+// Why an item was not changed: it is none of a directory and a regular
+// file with a single name.
+constexpr const char* kCaclsOtherNames = "not changed: it has other names (hard links)";
+constexpr const char* kCaclsFifo = "not changed: a FIFO";
+constexpr const char* kCaclsSocket = "not changed: a socket";
+constexpr const char* kCaclsDevice = "not changed: a device";
 
 // What a grant adds, combined over all grants of a command line.
 constexpr unsigned kGrantRead = 1;

@@ -2,10 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <string>
+#include <system_error>
 #include <vector>
+
+#include "support/temp_tree.h"
 
 namespace {
 
@@ -100,6 +107,63 @@ TEST(CaclsMode, EditKeepsSpecialBitsUnlessAFileBecomesWritable) {
   EXPECT_EQ(NewMode(S_IFREG | S_ISUID | S_ISGID | 0755, kGrantWrite, true, false), 0777u);
   EXPECT_EQ(NewMode(S_IFDIR | S_ISVTX | S_ISGID | 0700, kGrantRead | kGrantWrite, true, true),
             static_cast<mode_t>(S_ISVTX | S_ISGID | 0777));
+}
+
+// This test program's own fstat and fstatat come before the C library's:
+// right after the first of them that finds the inode LookedAt, AfterLook.
+ino_t LookedAt = 0;
+std::function<void()> AfterLook;
+
+int Looked(int result, const struct stat* status) {
+  if (result == 0 && LookedAt != 0 && status->st_ino == LookedAt) {
+    LookedAt = 0;
+    AfterLook();
+  }
+  return result;
+}
+
+}  // namespace
+
+extern "C" int fstat(int fd, struct stat* status) noexcept {
+  static const auto library = reinterpret_cast<int (*)(int, struct stat*)>(dlsym(RTLD_NEXT, "fstat"));
+  return Looked(library(fd, status), status);
+}
+
+extern "C" int fstatat(int at, const char* name, struct stat* status, int flags) noexcept {
+  static const auto library = reinterpret_cast<int (*)(int, const char*, struct stat*, int)>(dlsym(RTLD_NEXT, "fstatat"));
+  return Looked(library(at, name, status, flags), status);
+}
+
+namespace {
+
+// A user renames a hard link to another's file (mode 0660, their group)
+// over an entry between Cacls's look at it and its change.
+TEST(CaclsWalk, AFileRenamedOverAnEntryAfterTheLookIsNotChanged) {
+  TempDir temp;
+  const fs::path entry = temp.path() / "Menu" / "x.lnk";
+  const fs::path outside = temp.path() / "outside";
+  WriteFile(entry, "x");
+  SetMode(entry, 0600);
+  WriteFile(outside, "secret");
+  SetMode(outside, 0660);
+  fs::create_hard_link(outside, temp.path() / "spare");
+  const int held = open(entry.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat status;
+  ASSERT_EQ(fstat(held, &status), 0);
+
+  LookedAt = status.st_ino;
+  AfterLook = [&] {
+    std::error_code error;
+    fs::rename(temp.path() / "spare", entry, error);
+    EXPECT_FALSE(error) << error.message();
+  };
+  EXPECT_EQ(ApplyCacls(CaclsRequest{(temp.path() / "Menu").string(), true, true, kGrantRead}), kCaclsSuccess);
+  EXPECT_EQ(LookedAt, 0u) << "the hook never struck";
+  LookedAt = 0;
+  EXPECT_EQ(Mode(outside), 0660u);
+  ASSERT_EQ(fstat(held, &status), 0);
+  EXPECT_EQ(status.st_mode & 07777u, 0644u) << "the entry looked at gets the grant";
+  close(held);
 }
 
 }  // namespace

@@ -5,9 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -45,6 +49,9 @@ TEST(Cacls, GrantOnAFileAddsReadForEveryone) {
   const fs::path file = MakeFile(temp.path() / "a.lnk", 0600);
   ExpectQuietSuccess(Cacls({file.string(), "/T", "/E", "/G", "Everyone:R"}));
   EXPECT_EQ(Mode(file), 0644u);
+  const fs::path unreadable = MakeFile(temp.path() / "b.lnk", 0200);  // to anyone but root
+  ExpectQuietSuccess(Cacls({unreadable.string(), "/E", "/G", "Everyone:R"}));
+  EXPECT_EQ(Mode(unreadable), 0644u);
 }
 
 TEST(Cacls, TreeSwitchReachesEverythingBelowAndDirectoriesBecomeSearchable) {
@@ -185,15 +192,35 @@ TEST(Cacls, NamesAreNeverInterpreted) {
   }
 }
 
-TEST(Cacls, PipesAndSocketsAreLeftAloneWithoutBlocking) {
+// A file with another name may be anyone's, lent a name in the tree by a
+// hard link; a FIFO or a socket is no Start Menu item.
+TEST(Cacls, OnlyFoldersAndFilesWithOneNameChangeTheRestIsReportedWithoutBlocking) {
   TempDir temp;
   const fs::path menu = MakeDir(temp.path() / "Menu", 0700);
   const fs::path pipe = menu / "pipe";
   ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
-  ExpectQuietSuccess(Cacls({menu.string(), "/T", "/E", "/G", "Everyone:R"}));
-  ExpectQuietSuccess(Cacls({pipe.string(), "/G", "Everyone:R"}));
+  sockaddr_un address{AF_UNIX, {}};
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", (menu / "socket").c_str());
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+  close(listener);
+  const fs::path outside = MakeFile(temp.path() / "outside", 0660);
+  fs::create_hard_link(outside, menu / "linked.lnk");
+  const fs::path file = MakeFile(menu / "z.lnk", 0600);
+
+  const RunResult run = Cacls({menu.string(), "/T", "/E", "/G", "Everyone:R"});
+  EXPECT_EQ(run.exit_status, 2u);
+  for (const char* line : {"linked.lnk: not changed: it has other names (hard links)\n",
+                           "pipe: not changed: a FIFO\n", "socket: not changed: a socket\n"}) {
+    EXPECT_NE(run.err.find("Cacls: " + menu.string() + "/" + line), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
+  const RunResult alone = Cacls({pipe.string(), "/G", "Everyone:R"});
+  EXPECT_EQ(alone.exit_status, 2u);
+  EXPECT_EQ(alone.err, "Cacls: " + pipe.string() + ": not changed: a FIFO\n");
   EXPECT_EQ(Mode(pipe), 0600u);
-  EXPECT_EQ(Mode(menu), 0755u);
+  EXPECT_EQ(Mode(outside), 0660u);
+  EXPECT_EQ(Mode(file), 0644u);
 }
 
 TEST(Cacls, UnsupportedCommandLinesChangeNothing) {
