@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/shown_name.h"
 
 namespace {
 
@@ -46,13 +47,12 @@ unsigned ParseGrant(const char* argument) {
   }
 }
 
-void Report(const std::string& path, int error) {
-  std::fprintf(stderr, "Cacls: %s: %s\n", path.c_str(), std::strerror(error));
+void ReportText(const std::string& path, const char* text) {
+  char shown[kShownNameSize];
+  std::fprintf(stderr, "Cacls: %s: %s\n", ShowName(path.c_str(), shown, sizeof shown), text);
 }
 
-void ReportText(const std::string& path, const char* text) {
-  std::fprintf(stderr, "Cacls: %s: %s\n", path.c_str(), text);
-}
+void Report(const std::string& path, int error) { ReportText(path, std::strerror(error)); }
 
 void CloseKeepingErrno(int fd) {
   const int saved = errno;
@@ -69,19 +69,49 @@ struct Item {
   struct stat status {};
 };
 
+// The regular file or directory held as item, opened to read, or -1: the
+// same one whatever has been renamed over its name since, reached through
+// /proc, or where there is none, opened by name and checked to be it.
+// O_NONBLOCK: a lease on the file never holds the open.
+int OpenToRead(int at, const char* name, const Item& item) {
+  char held[32];
+  std::snprintf(held, sizeof held, "/proc/self/fd/%d", item.fd);
+  const int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+  int fd = open(held, flags);
+  if (fd >= 0 || errno != ENOENT) return fd;
+  fd = openat(at, name, flags | O_NOFOLLOW);
+  struct stat opened;
+  if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != item.status.st_dev ||
+                  opened.st_ino != item.status.st_ino)) {
+    close(fd);
+    fd = -1;
+  }
+  return fd;
+}
+
 // Opens name in at as item. Returns 0, or -1 with errno set.
 int OpenItem(int at, const char* name, Item& item) {
-  // O_NONBLOCK: a FIFO, or a lease on the file, never holds the open.
-  item.fd = openat(at, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  item.path_only = item.fd < 0;
-  // What cannot be opened for reading (a user's file of mode 0200 for a
-  // runner who is not root, a socket, a link) is still held by O_PATH.
-  if (item.path_only) item.fd = openat(at, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  // Looked at through O_PATH before anything opens it: a device is never
+  // opened (a tape rewinds when it is), nor a FIFO waited on.
+  item.fd = openat(at, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+  item.path_only = true;
   if (item.fd < 0) return -1;
-  if (fstat(item.fd, &item.status) == 0) return 0;
-  CloseKeepingErrno(item.fd);
-  item.fd = -1;
-  return -1;
+  if (fstat(item.fd, &item.status) != 0) {
+    CloseKeepingErrno(item.fd);
+    item.fd = -1;
+    return -1;
+  }
+  // What cannot be opened for reading (a user's file of mode 0200 for a
+  // runner who is not root) stays held by O_PATH alone.
+  if (S_ISREG(item.status.st_mode) || S_ISDIR(item.status.st_mode)) {
+    const int readable = OpenToRead(at, name, item);
+    if (readable >= 0) {
+      close(item.fd);
+      item.fd = readable;
+      item.path_only = false;
+    }
+  }
+  return 0;
 }
 
 // Why item is not changed, or null when it is. Only directories and

@@ -19,10 +19,14 @@
 // is not mistaken for a switch; a first argument of "/" and one letter is
 // taken as a switch, the path missing.
 //
-// Each item is opened once, never through a link and never waiting (on a
-// FIFO, say); its new mode comes from what that descriptor holds and is set
-// through it, so a file renamed over the name meanwhile is not changed. One
-// the runner cannot read is held by O_PATH and changed through /proc.
+// Each item is looked up once, never through a link, and held by an
+// O_PATH descriptor: nothing is opened before it is known to be a regular
+// file or a directory (a device is never opened, a FIFO never waited on).
+// Its new mode comes from what that descriptor holds and is set through
+// it (reopened to read through /proc, or held as it is where the runner
+// cannot read it), so a file renamed over the name meanwhile is not
+// changed. Names on the lines Cacls prints are shown as dravonel shows
+// them: on POSIX control bytes and the backslash escaped.
 //
 // A symbolic link is never followed: one given as the path is left alone
 // (success), one met below is passed over, so a link can never lend its

@@ -67,6 +67,7 @@ std::vector<std::string> HostileNames() {
   };
 #ifndef _WIN32
   names.push_back("cr\rtab\tlf\n.lnk");
+  names.push_back("title\033]0;pwned\a\033[2K.lnk");
   names.push_back("glob*?[a]\\back.lnk");
   names.push_back("latin1 \xE9\xFF\xFE.lnk");
   names.push_back("'\"'\"\".lnk");
@@ -393,6 +394,98 @@ TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
   EXPECT_TRUE(fs::is_symlink(User(sandbox, "Programs/Loop")));
   EXPECT_EQ(ReadTreeContents(outside), outside_before);
   EXPECT_EQ(ChangedModes(outside_modes, ReadModes(sandbox.root.path(), sandbox.all_users_menu)), "");
+}
+
+// The user's Start Menu itself is a name in the user's own profile, which
+// the user may swap for a link: one another account made is not followed
+// (as root, the link is handed to nobody), and one that leads to the All
+// Users Start Menu is refused. Either run says so and ends with -1; the
+// snapshot run leaves no snapshot, the copy run keeps it and moves
+// nothing.
+TEST(HostileTrees, AUsersStartMenuThatIsALinkIsNeverFollowed) {
+  Sandbox sandbox;
+  const std::string outside = sandbox.root.str() + "/outside";
+  Put(outside + "/secret", "secret", kThen);
+  Put(outside + "/keys/id", "id", kThen);
+  SetMode(outside + "/secret", 0600);
+  SetMode(outside + "/keys", 0700);
+  Put(AllUsers(sandbox, "Top.lnk"), "top", kThen);
+  Put(AllUsers(sandbox, "Programs/Calc.lnk"), "calc", kThen);
+  Put(User(sandbox, "Programs/Tool.lnk"), "tool", kThen);
+  TakeSnapshot(sandbox);
+  const std::string snapshot = ReadFile(sandbox.snapshot);
+  fs::rename(sandbox.user_menu, sandbox.profile + "/real");
+  const TreeContents trees = ReadTreeContents(sandbox.root.path());
+  const TreeModes modes = ReadModes(sandbox.root.path(), "");
+
+  struct Swap {
+    std::string target;
+    bool users;  // made by the user, not by the account that runs dravonel
+    const char* reason;
+  };
+  std::vector<Swap> swaps = {{sandbox.all_users_menu, false, "It is the All Users Start Menu itself"}};
+  if (geteuid() == 0) swaps.push_back({outside, true, "A link or junction another account owns, not followed"});
+  for (const Swap& swap : swaps) {
+    SCOPED_TRACE(swap.target);
+    fs::remove(sandbox.user_menu);
+    fs::create_directory_symlink(swap.target, sandbox.user_menu);
+    if (swap.users) {
+      ASSERT_EQ(lchown(sandbox.user_menu.c_str(), 65534, 65534), 0);
+    }
+    const std::string line = "Cannot read " + Shown(sandbox.user_menu) + ": " + swap.reason + "\n";
+    RunResult run = sandbox.Run({"/c"});
+    EXPECT_EQ(run.out, line);
+    EXPECT_EQ(run.exit_status, kFailureStatus);
+    EXPECT_EQ(ReadFile(sandbox.snapshot), snapshot);
+    run = sandbox.Run({});
+    EXPECT_EQ(run.out, line);
+    EXPECT_EQ(run.exit_status, kFailureStatus);
+    EXPECT_FALSE(fs::exists(sandbox.snapshot));
+    WriteFile(sandbox.snapshot, snapshot);
+    fs::remove(sandbox.user_menu);
+    EXPECT_EQ(ReadTreeContents(sandbox.root.path()), trees);
+    EXPECT_EQ(ChangedModes(modes, ReadModes(sandbox.root.path(), "")), "");
+  }
+
+  // One the account that runs dravonel made serves.
+  fs::create_directory_symlink(sandbox.profile + "/real", sandbox.user_menu);
+  ExpectCopyRun(sandbox, sandbox.Environment(), "");
+}
+
+// Only folders, links and files with one name are carried over: a second
+// name of a file outside both Start Menus, or a FIFO, is refused with its
+// reason. Inside a folder that moves whole, the grant passes such entries
+// over, each on a line of Cacls's own, and the run says the grant did not
+// happen. Nothing outside changes.
+TEST(HostileTrees, HardLinksOutAndFifosAreNeitherCarriedOverNorGranted) {
+  Sandbox sandbox;
+  const std::string outside = sandbox.root.str() + "/outside";
+  Put(outside + "/shared", "shared", kThen);
+  SetMode(outside + "/shared", 0660);
+  fs::create_directories(User(sandbox, "Programs"));
+  fs::create_directories(AllUsers(sandbox, "Programs"));
+  TakeSnapshot(sandbox);
+  Put(User(sandbox, "Programs/New/App.lnk"), "app", kThen + 60);
+  for (const std::string folder : {"Programs", "Programs/New"}) {
+    fs::create_hard_link(outside + "/shared", User(sandbox, folder + "/shared.lnk"));
+    ASSERT_EQ(mkfifo(User(sandbox, folder + "/pipe.lnk").c_str(), 0644), 0);
+  }
+
+  const RunResult run = sandbox.Run({"/c"});
+  EXPECT_EQ(run.out,
+            MovingFileLine(User(sandbox, "Programs/pipe.lnk"), AllUsers(sandbox, "Programs/pipe.lnk")) +
+                "Cannot move " + User(sandbox, "Programs/pipe.lnk") + ": It is a FIFO\n" +
+                MovingFileLine(User(sandbox, "Programs/shared.lnk"), AllUsers(sandbox, "Programs/shared.lnk")) +
+                "Cannot move " + User(sandbox, "Programs/shared.lnk") + ": It has other names (hard links)\n" +
+                MovedDir(sandbox, "Programs/New") + "Cannot grant " + AllUsers(sandbox, "Programs/New") +
+                ": Cacls ended with exit status 2\n");
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_TRUE(fs::exists(sandbox.snapshot));
+  for (const char* name : {"pipe.lnk", "shared.lnk"}) EXPECT_NE(run.err.find("New/" + std::string(name)), std::string::npos) << run.err;
+  EXPECT_EQ(Mode(outside + "/shared"), 0660u);
+  EXPECT_EQ(fs::hard_link_count(outside + "/shared"), 3u);
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/New/App.lnk")), 0644u);
+  EXPECT_TRUE(fs::is_fifo(User(sandbox, "Programs/pipe.lnk")));
 }
 
 // The built dravonel and Cacls copied into a folder of their own that every
