@@ -19,7 +19,7 @@ const char* const kUntouched = "profile/\nsystem/\n";
 
 std::string Usage(const std::string& program_name) {
   return Text("Syntax:\n\t" + program_name +
-              " { /c }\n\n"
+              " [ /c | /l | /? ]\n\n"
               "\t - Use with out parameter to capture a snapshot of the\n"
               "\t   Current User start menu.\n"
               "\t - Use with /c to copy any changes from the snapshot to the\n"

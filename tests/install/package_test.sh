@@ -195,7 +195,7 @@ dravonel.exe"
   status=0
   usage="$("$wine" "$program" /x)" || status=$?
   [ "$status" -eq 255 ] || fail "usage: exit status $status, not -1"
-  expected="$(printf 'Syntax:\r\n\t%s { /c }\r\n\r\n\t - Use with out parameter to capture a snapshot of the\r\n\t   Current User start menu.\r\n\t - Use with /c to copy any changes from the snapshot to the\r\n\t   All Users start menu.\r\n\t - Use with /l to list what /c would do, without moving,\r\n\t   granting or deleting anything.\r\n' "$program")"
+  expected="$(printf 'Syntax:\r\n\t%s [ /c | /l | /? ]\r\n\r\n\t - Use with out parameter to capture a snapshot of the\r\n\t   Current User start menu.\r\n\t - Use with /c to copy any changes from the snapshot to the\r\n\t   All Users start menu.\r\n\t - Use with /l to list what /c would do, without moving,\r\n\t   granting or deleting anything.\r\n' "$program")"
   [ "$usage" = "$expected" ] || { printf '%s' "$usage" | od -c | head; fail "usage text of the installed program"; }
 
   run_msiexec /x "$msi"
