@@ -30,6 +30,7 @@ set(DRAVONEL_MSI_WORK ${PROJECT_BINARY_DIR}/msi)
 set(DRAVONEL_MSI_SOURCES
   ${PROJECT_SOURCE_DIR}/packaging/dravonel.wxs
   ${PROJECT_SOURCE_DIR}/packaging/Environment.idt
+  ${PROJECT_SOURCE_DIR}/packaging/dravonel-round.cmd
   ${PROJECT_SOURCE_DIR}/README.md
   ${PROJECT_SOURCE_DIR}/LICENSE)
 
@@ -42,7 +43,8 @@ if(DRAVONEL_WIXL AND DRAVONEL_MSIBUILD)
     # The files under the names they are installed by (wixl takes no
     # absolute source paths), the program stripped as in the ZIP.
     COMMAND ${CMAKE_STRIP} -o dravonel.exe $<TARGET_FILE:dravonel>
-    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE .
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/dravonel-round.cmd
+      ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE .
     COMMAND ${DRAVONEL_WIXL} --arch x64 -o dravonel.msi
       -D Version=${PROJECT_VERSION} -D ProductCode=${DRAVONEL_PRODUCT_CODE}
       ${PROJECT_SOURCE_DIR}/packaging/dravonel.wxs

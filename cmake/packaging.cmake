@@ -12,6 +12,11 @@ if(WIN32)
   set_source_files_properties(${PROJECT_BINARY_DIR}/dravonel.rc PROPERTIES
     OBJECT_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/dravonel.manifest)
   install(TARGETS dravonel RUNTIME DESTINATION .)
+  # The round for deployment tools, beside the dravonel.exe it runs; also
+  # beside the built one, so that the tests run it as it is installed.
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/dravonel-round.cmd DESTINATION .)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/dravonel-round.cmd
+    ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/dravonel-round.cmd COPYONLY)
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME windows-x86_64)

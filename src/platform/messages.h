@@ -12,7 +12,7 @@ constexpr int kExitFailure = -1;
 // invoked. The first five are the original program's; the rest tell what
 // this one added.
 constexpr const char* kUsageLines[] = {
-    "Syntax:\n\t%s { /c }\n\n",
+    "Syntax:\n\t%s [ /c | /l | /? ]\n\n",
     "\t - Use with out parameter to capture a snapshot of the\n",
     "\t   Current User start menu.\n",
     "\t - Use with /c to copy any changes from the snapshot to the\n",

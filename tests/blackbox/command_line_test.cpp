@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
 #include "support/temp_tree.h"
@@ -19,7 +20,7 @@ const char* const kUntouched = "profile/\nsystem/\n";
 
 std::string Usage(const std::string& program_name) {
   return Text("Syntax:\n\t" + program_name +
-              " { /c }\n\n"
+              " [ /c | /l | /? ]\n\n"
               "\t - Use with out parameter to capture a snapshot of the\n"
               "\t   Current User start menu.\n"
               "\t - Use with /c to copy any changes from the snapshot to the\n"
@@ -154,6 +155,133 @@ TEST(Environment, ExactNameWinsOverCaseVariants) {
   environment.push_back("SystemRoot=" + sandbox.system);
   const RunResult run = Dravonel({"/c"}, environment);
   EXPECT_EQ(run.out, "");  // the over-long variant was never used
+}
+#endif
+
+#ifdef _WIN32
+// The round a deployment tool runs, "dravonel-round.cmd <installer>
+// [arguments...]", started as a tool starts it: dravonel.exe and the
+// script copied as installed into a folder with a space in its name, and
+// an installer stand-in in another such folder.
+struct RoundFolders {
+  RoundFolders() {
+    fs::create_directories(program_folder);
+    fs::create_directories(installer_folder);
+    for (const char* name : {"dravonel.exe", "dravonel-round.cmd"}) {
+      fs::copy_file(fs::path(BuiltProgramFolder()) / name, program_folder / name);
+    }
+  }
+
+  RunResult Round(const Sandbox& sandbox, const std::vector<std::string>& installer_command,
+                  const std::vector<std::string>& environment) const {
+    const std::string round = (program_folder / "dravonel-round.cmd").string();
+    std::vector<std::string> arguments{round};
+    arguments.insert(arguments.end(), installer_command.begin(), installer_command.end());
+    return RunProgram(round, arguments, environment, sandbox.root.str());
+  }
+
+  TempDir tools;
+  const fs::path program_folder = tools.path() / "Program Files" / "dravonel";
+  const fs::path installer_folder = tools.path() / "installer files";
+};
+
+// A script installer that adds a program folder to the user's Start Menu,
+// writes down its arguments and ends with the status it is given. The
+// tool sees that status when the round succeeds, and -1 when dravonel
+// fails, before the install or after it.
+TEST(DeploymentRound, PassesAScriptInstallersStatusOnAndCarriesOverOnlyAfterItsSuccess) {
+  const RoundFolders folders;
+  const fs::path installer = folders.installer_folder / "setup.cmd";
+  const fs::path arguments = folders.installer_folder / "arguments.txt";
+  WriteFile(installer,
+            "@echo off\r\n"
+            "mkdir \"%UserProfile%\\Start Menu\\Programs\\Tool\"\r\n"
+            "echo tool>\"%UserProfile%\\Start Menu\\Programs\\Tool\\Tool.lnk\"\r\n"
+            "echo %*>\"%~dp0arguments.txt\"\r\n"
+            "exit /b %1\r\n");
+
+  // What stands in the way: nothing, a folder where the snapshot goes (the
+  // snapshot run fails), or the program folder's namesake in the All
+  // Users Start Menu (the copy run cannot move it).
+  enum Obstacle { kNone, kSnapshotFolder, kTakenDestination };
+  struct Row {
+    const char* installer_status;
+    Obstacle obstacle;
+    uint32_t round_status;
+    bool installer_ran;
+    bool carried_over;
+  };
+  const Row rows[] = {{"0", kNone, 0u, true, true},
+                      {"3010", kNone, 3010u, true, true},
+                      {"1603", kNone, 1603u, true, false},
+                      {"0", kSnapshotFolder, kFailureStatus, false, false},
+                      {"3010", kTakenDestination, kFailureStatus, true, false}};
+  const std::string tool = "Programs/Tool";
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string("installer status ") + row.installer_status + ", obstacle " +
+                 std::to_string(row.obstacle));
+    Sandbox sandbox;
+    Put(User(sandbox, "Programs/Old.lnk"), "old", kThen);
+    fs::create_directories(AllUsers(sandbox, "Programs"));
+    if (row.obstacle == kSnapshotFolder) fs::create_directories(sandbox.snapshot);
+    if (row.obstacle == kTakenDestination) fs::create_directories(AllUsers(sandbox, tool));
+    fs::remove(arguments);
+
+    const RunResult run =
+        folders.Round(sandbox, {installer.string(), row.installer_status, "a b"}, sandbox.Environment());
+    EXPECT_EQ(run.exit_status, row.round_status);
+    EXPECT_EQ(run.err, "");
+    if (row.installer_ran) {
+      // Its arguments as written, quotes and all.
+      EXPECT_EQ(ReadFile(arguments), std::string(row.installer_status) + " \"a b\"\r\n");
+    } else {
+      EXPECT_FALSE(fs::exists(arguments));
+    }
+    if (row.carried_over) {
+      EXPECT_EQ(run.out, Text(MovingDirLine(User(sandbox, tool), AllUsers(sandbox, tool)) +
+                              ExecLine(AllUsers(sandbox, tool))));
+      EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Old.lnk\n");
+      EXPECT_EQ(ListTree(sandbox.all_users_menu), "Programs/\nPrograms/Tool/\nPrograms/Tool/Tool.lnk\n");
+      EXPECT_FALSE(fs::exists(sandbox.snapshot));
+    } else {
+      EXPECT_EQ(ListTree(sandbox.user_menu),
+                row.installer_ran ? "Programs/\nPrograms/Old.lnk\nPrograms/Tool/\nPrograms/Tool/Tool.lnk\n"
+                                  : "Programs/\nPrograms/Old.lnk\n");
+      EXPECT_FALSE(fs::exists(AllUsers(sandbox, "Programs/Tool/Tool.lnk")));
+    }
+    // dravonel's own lines say why a round failed; after a failed install
+    // it does not run, and says nothing.
+    if (row.obstacle == kSnapshotFolder) {
+      EXPECT_EQ(run.out.rfind("Cannot save " + sandbox.snapshot + ": ", 0), 0u) << run.out;
+    } else if (row.obstacle == kTakenDestination) {
+      EXPECT_NE(run.out.find("Cannot move " + User(sandbox, tool) + ": "), std::string::npos) << run.out;
+    } else if (!row.carried_over) {
+      EXPECT_EQ(run.out, "");
+    }
+  }
+}
+
+// A program installer (setup.exe, msiexec) is started with the command
+// line as written, and the round waits for it: the grant recorder stands
+// in, writing down its command line and ending with 1641.
+TEST(DeploymentRound, StartsAProgramInstallerWithItsCommandLineAsWrittenAndPassesItsStatusOn) {
+  const RoundFolders folders;
+  const std::string setup = (folders.installer_folder / "setup.exe").string();
+  fs::copy_file(BuiltProgram("grant_recorder"), setup);
+  const std::string log = (folders.installer_folder / "command line").string();
+  Sandbox sandbox;
+  fs::create_directories(sandbox.user_menu);
+  fs::create_directories(sandbox.all_users_menu);
+  std::vector<std::string> environment = sandbox.Environment();
+  environment.push_back("DRAVONEL_GRANT_LOG=" + log);
+  environment.push_back("DRAVONEL_GRANT_STATUS=1641");
+
+  const RunResult run = folders.Round(sandbox, {setup, "/S", "INSTALLDIR=C:\\Program Files\\Tool"}, environment);
+  EXPECT_EQ(run.exit_status, 1641u);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(ReadFile(log), "\"" + setup + "\" /S \"INSTALLDIR=C:\\Program Files\\Tool\"" + std::string(2, '\0'));
+  // The copy run came after it, found nothing new and used the snapshot up.
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
 }
 #endif
 

@@ -13,6 +13,7 @@ kind="$2"
 version="$3"
 wine="${4:-}"
 license="$(cd "$(dirname "$0")/../.." && pwd)/LICENSE"
+round="$(dirname "$license")/packaging/dravonel-round.cmd"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
@@ -131,10 +132,13 @@ else
   expect_contents ".zip" "$(unzip -Z1 "$zip" | grep -v '/$' | sed 's#^[^/]*/##' | sort)" \
 "LICENSE
 README.md
+dravonel-round.cmd
 dravonel.exe"
   unzip -q "$zip" -d "$work/unzipped"
   exe=$(ls "$work"/unzipped/*/dravonel.exe)
   cmp -s "$(dirname "$exe")/LICENSE" "$license" || fail "the ZIP's LICENSE is not the license"
+  # The round script byte for byte, its CR LF line ends kept.
+  cmp -s "$(dirname "$exe")/dravonel-round.cmd" "$round" || fail "the ZIP's dravonel-round.cmd is not the script"
   strings -el "$exe" | grep -qx "dravonel" || fail "no version information in dravonel.exe"
   strings -el "$exe" | grep -qx "$version" || fail "version information does not carry the project's version"
   [ "$(file_version "$exe")" = "$version.0" ] || fail "dravonel.exe's file version is $(file_version "$exe")"
@@ -178,7 +182,9 @@ dravonel.exe"
   expect_contents "Program Files\\dravonel" "$(ls "$folder")" \
 "LICENSE
 README.md
+dravonel-round.cmd
 dravonel.exe"
+  cmp -s "$folder/dravonel-round.cmd" "$round" || fail "the MSI's dravonel-round.cmd is not the script"
   strings -el "$folder/dravonel.exe" | grep -qx "$version" || fail "the MSI's dravonel.exe is not version $version"
   cmp -s "$folder/LICENSE" "$license" || fail "the MSI's LICENSE is not the license"
   folder_on_windows='C:\Program Files\dravonel\'
@@ -195,7 +201,7 @@ dravonel.exe"
   status=0
   usage="$("$wine" "$program" /x)" || status=$?
   [ "$status" -eq 255 ] || fail "usage: exit status $status, not -1"
-  expected="$(printf 'Syntax:\r\n\t%s { /c }\r\n\r\n\t - Use with out parameter to capture a snapshot of the\r\n\t   Current User start menu.\r\n\t - Use with /c to copy any changes from the snapshot to the\r\n\t   All Users start menu.\r\n\t - Use with /l to list what /c would do, without moving,\r\n\t   granting or deleting anything.\r\n' "$program")"
+  expected="$(printf 'Syntax:\r\n\t%s [ /c | /l | /? ]\r\n\r\n\t - Use with out parameter to capture a snapshot of the\r\n\t   Current User start menu.\r\n\t - Use with /c to copy any changes from the snapshot to the\r\n\t   All Users start menu.\r\n\t - Use with /l to list what /c would do, without moving,\r\n\t   granting or deleting anything.\r\n' "$program")"
   [ "$usage" = "$expected" ] || { printf '%s' "$usage" | od -c | head; fail "usage text of the installed program"; }
 
   run_msiexec /x "$msi"
