@@ -4,10 +4,10 @@ rem
 rem One round of dravonel around an install, for a deployment tool that
 rem runs one command and judges its exit status (an Intune Win32 app, a
 rem Configuration Manager script installer, a Group Policy startup script).
-rem It runs the dravonel.exe beside it to take the snapshot, then the
-rem installer with its arguments, waiting for it to end, then "dravonel /c"
-rem to carry over what the install added. For an .msi the installer is
-rem "msiexec /i app.msi /qn".
+rem It runs the dravonel.exe beside it to take the snapshot (unless a round
+rem that did not finish left one), then the installer with its arguments,
+rem waiting for it to end, then "dravonel /c" to carry over what the
+rem install added. For an .msi the installer is "msiexec /i app.msi /qn".
 rem
 rem Exit status:
 rem   0, 3010, 1641  the installer's (done; restart required; restart
@@ -25,8 +25,18 @@ if "%~1"=="" (
   exit /b -1
 )
 
+rem A snapshot left by a round that did not finish (a copy run that could
+rem not carry everything over, or an install that failed) is kept, so that
+rem what that round left still counts as new when a tool tries it again.
+rem One that cannot be read is taken anew.
+if not exist "%UserProfile%\Dravonel.Dat" goto snapshot
+"%~dp0dravonel.exe" /l >nul
+if %ERRORLEVEL% equ 0 goto install
+:snapshot
 "%~dp0dravonel.exe"
 if %ERRORLEVEL% neq 0 exit /b %ERRORLEVEL%
+
+:install
 
 rem %* is expanded once, so the arguments go on as written; a batch file
 rem waits for a program even when it has a window. A .cmd or .bat installer
