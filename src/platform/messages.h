@@ -47,7 +47,10 @@ constexpr const char* kAllUsersStartMenuNames[] = {"Profiles", "All Users", "Sta
 constexpr const char* kMovingDirLine = "Moving Dir %s \n        to %s\n";
 constexpr const char* kMovingFileLine = "Moving File %s \n         to %s\n";
 constexpr const char* kExecLine = "Exec '%s'\n";
-constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G Everyone:R";
+// The grant's command line: the target, then the group to grant, which is
+// Everyone by the name the system gives it (GrantCommandLine).
+constexpr const char* kGrantCommand = "Cacls \"%s\" /T /E /G %s:R";
+constexpr const char* kEveryoneName = "Everyone";
 // Why a grant did not happen, when the system gives no reason of its own.
 constexpr const char* kGrantNotFoundReason = "Cacls is not on PATH";
 constexpr const char* kGrantStatusReason = "Cacls ended with exit status %lu";

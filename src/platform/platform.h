@@ -329,13 +329,32 @@ int GetShellFolder(ShellFolder folder, PathBuffer path);
 // on POSIX a path from "/".
 bool IsFullPath(const char* path);
 
+// The grant's command line for target, the one printed and, on Windows,
+// the one run: kGrantCommand (messages.h) with the group Everyone by the
+// name the system gives it. Windows names that group in its display
+// language (Jeder, Tout le monde, Все), and cacls takes a name only, never
+// a SID: the name of the well-known SID S-1-1-0 is looked up once, the
+// first time a command line is made. POSIX, and a lookup that fails, give
+// "Everyone". Returns 0, or -1 (line empty) when it does not fit size
+// bytes. Allocates nothing.
+int GrantCommandLine(char* line, std::size_t size, const char* target);
+
+// The same, with group as the name the lookup gave (null when it failed):
+// a name with a space or any byte other than an ASCII letter, digit, "-",
+// "_", "." or a byte of a character outside ASCII is put in double quotes,
+// the colon and the permission outside them, as cacls takes it
+// ("Tout le monde":R); one holding a double quote or a control byte cannot
+// be passed safely, and "Everyone" is granted instead.
+int GrantCommandLineFor(char* line, std::size_t size, const char* target, const char* group);
+
 // Runs the access-control editor on target and waits until it has ended.
 // No shell or command interpreter is involved (the interpreter would
 // expand %NAME% inside the quoted path), and "Cacls" is found on the
 // absolute entries of PATH only, never in the current directory. On
-// Windows Cacls.exe is started with kGrantCommand (messages.h) made for
-// target as its command line, the line the program prints; on POSIX with
-// the argument vector {"Cacls", path, "/T", "/E", "/G", "Everyone:R"}.
+// Windows Cacls.exe is started with GrantCommandLine for target as its
+// command line, the line the program prints (in UTF-8, as every string
+// of the program there); on POSIX with the argument vector
+// {"Cacls", path, "/T", "/E", "/G", "Everyone:R"}.
 // Its output goes to the null device, its error output to ours, and it
 // starts with the default action for SIGPIPE. Standard output is flushed
 // first.

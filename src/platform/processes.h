@@ -27,3 +27,8 @@ bool FindGrantCommand(char* found, std::size_t size);
 
 // True when path is a file (not a directory) that can be started.
 bool IsRunnableFile(const char* path);
+
+// The name the system gives the group Everyone, looked up the first time
+// and kept for the run; null when there is none to look up (POSIX) or the
+// lookup failed.
+const char* EveryoneGroupName();

@@ -68,6 +68,8 @@ int StartGrant(const char* program, const char* path, int root, pid_t& child) {
 
 }  // namespace
 
+const char* EveryoneGroupName() { return nullptr; }  // the POSIX Cacls takes "Everyone"
+
 bool IsRunnableFile(const char* path) {
   struct stat status;
   return stat(path, &status) == 0 && S_ISREG(status.st_mode) && access(path, X_OK) == 0;

@@ -8,6 +8,25 @@
 #include "platform/process_values.h"
 #include "platform/processes.h"
 
+const char* EveryoneGroupName() {
+  // Looked up once: the name stays the same for the run.
+  static char name[256];
+  static bool looked_up = false;
+  static bool found = false;
+  if (!looked_up) {
+    looked_up = true;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD sid_size = sizeof sid;
+    char domain[256];
+    DWORD name_size = sizeof name;
+    DWORD domain_size = sizeof domain;
+    SID_NAME_USE use;
+    found = CreateWellKnownSid(WinWorldSid, nullptr, sid, &sid_size) &&
+            LookupAccountSidA(nullptr, sid, name, &name_size, domain, &domain_size, &use);
+  }
+  return found ? name : nullptr;
+}
+
 bool IsRunnableFile(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
@@ -142,8 +161,7 @@ int RunGrantCommand(const char* target, char* reason, std::size_t size) {
     return -1;
   }
   char line[MAX_PATH];  // CreateProcessA may write into its command line
-  const int length = std::snprintf(line, sizeof line, kGrantCommand, target);
-  if (length < 0 || static_cast<std::size_t>(length) >= sizeof line) {
+  if (GrantCommandLine(line, sizeof line, target) != 0) {
     SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return DescribeLastError(reason, size);
   }

@@ -134,8 +134,7 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f, RelocationTally
 
 int GrantEveryoneRead(const char* target) {
   PathBuffer command;
-  const int length = std::snprintf(command, kMaxPath, kGrantCommand, target);
-  if (length < 0 || static_cast<std::size_t>(length) >= kMaxPath) {
+  if (GrantCommandLine(command, kMaxPath, target) != 0) {
     PrintNames(kSkippingGrantLine, target);
     return -1;
   }

@@ -190,6 +190,34 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
 #endif
 }
 
+// Everyone by the name the system gives it: bare where no parser would
+// take a byte of it for anything else, quoted otherwise, the colon and
+// the permission outside; "Everyone" for a lookup that failed or a name
+// that cannot be passed safely. One byte more no longer fits.
+TEST(GrantCommandLine, NamesEveryoneAsTheSystemDoesQuotedWhereItMustBe) {
+  const struct {
+    const char* group;
+    const char* granted;
+  } rows[] = {{"Everyone", "Everyone"},        {"Jeder", "Jeder"},
+              {"Tout le monde", "\"Tout le monde\""}, {"Все", "Все"},
+              {"Jeder&x", "\"Jeder&x\""},       {nullptr, "Everyone"},
+              {"", "Everyone"},                 {"a\"b", "Everyone"},
+              {"tab\tname", "Everyone"}};
+  char line[kMaxPath];
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.group != nullptr ? row.group : "(no name)");
+    ASSERT_EQ(GrantCommandLineFor(line, sizeof line, "C:\\x", row.group), 0);
+    EXPECT_EQ(std::string(line), std::string("Cacls \"C:\\x\" /T /E /G ") + row.granted + ":R");
+  }
+  const std::string target(kMaxPath - 1 - std::string("Cacls \"\" /T /E /G \"Tout le monde\":R").size(), 'x');
+  EXPECT_EQ(GrantCommandLineFor(line, sizeof line, target.c_str(), "Tout le monde"), 0);
+  EXPECT_EQ(GrantCommandLineFor(line, sizeof line, (target + "x").c_str(), "Tout le monde"), -1);
+  EXPECT_STREQ(line, "");
+  // The name the system's own lookup gives, as the round tests expect it.
+  ASSERT_EQ(GrantCommandLine(line, sizeof line, "C:\\x"), 0);
+  EXPECT_EQ(std::string(line), GrantCommand("C:\\x"));
+}
+
 #ifndef _WIN32
 TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   StartMenus menus;

@@ -54,8 +54,9 @@ std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
 
 // Names the interpreter would expand or act on even inside double quotes
 // (%NAME%, a variable whose value holds quotes, !NAME!), and that a shell
-// would; on POSIX also control characters, wildcards and bytes that are
-// not UTF-8. Windows allows none of  \ / : * ? " < > |  nor control
+// would, and one outside ASCII, which must reach Cacls.exe in UTF-8 as a
+// localized name of Everyone would; on POSIX also control characters,
+// wildcards and bytes that are not UTF-8. Windows allows none of  \ / : * ? " < > |  nor control
 // characters in a name.
 std::vector<std::string> HostileNames() {
   std::vector<std::string> names = {
@@ -64,6 +65,7 @@ std::vector<std::string> HostileNames() {
       "%CMDCMDLINE%&mkdir pwned5&.lnk",
       "!PATH! %% a%b.lnk",
       "-rf ; $HOME `id` $(mkdir pwned6).lnk",
+      "Все и всё.lnk",
   };
 #ifndef _WIN32
   names.push_back("cr\rtab\tlf\n.lnk");
@@ -90,7 +92,7 @@ TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
       const std::size_t earlier = grants.Records().size();
       ExpectCopyRun(sandbox, grants.Environment(sandbox),
                     as_folder ? MovedDir(sandbox, item) : MovedFile(sandbox, item));
-      EXPECT_EQ(ReadFile(AllUsers(sandbox, file)), "bytes of " + item);
+      EXPECT_EQ(ReadFile(Utf8Path(AllUsers(sandbox, file))), "bytes of " + item);
       const std::vector<std::vector<std::string>> records = grants.Records();
       ASSERT_EQ(records.size(), earlier + 1);
       EXPECT_EQ(records.back(), GrantLog::GrantOf(sandbox, item));

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
 #include "support/temp_tree.h"
@@ -54,7 +55,7 @@ struct GrantLog {
   // Cacls runs there and gets the path relative to it.
   static std::vector<std::string> GrantOf(const Sandbox& sandbox, const std::string& relative) {
 #ifdef _WIN32
-    return {"Cacls \"" + AllUsers(sandbox, relative) + "\" /T /E /G Everyone:R"};
+    return {GrantCommand(AllUsers(sandbox, relative))};
 #else
     static_cast<void>(sandbox);
     return {relative, "/T", "/E", "/G", "Everyone:R"};

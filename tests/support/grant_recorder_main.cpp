@@ -3,7 +3,7 @@
 // Cacls.exe) and put first on the program's PATH, it appends what it was
 // started with to the file named by DRAVONEL_GRANT_LOG: on Windows its
 // command line as the system handed it over, on POSIX each argument after
-// its name; each followed by a NUL, and one more NUL after the last. On
+// its name, in UTF-8; each followed by a NUL, and one more NUL after the last. On
 // POSIX it then becomes the real Cacls named by DRAVONEL_REAL_CACLS, when
 // that is set, so that the grant is still made. With DRAVONEL_GRANT_STATUS
 // set it ends with that exit status instead, granting nothing. On Windows,
@@ -26,8 +26,11 @@ int main(int argc, char** argv) {
   if (log != nullptr) {
     if (FILE* out = std::fopen(log, "ab")) {
 #ifdef _WIN32
-      const char* line = GetCommandLineA();
-      std::fwrite(line, 1, std::strlen(line) + 1, out);
+      // As Cacls.exe receives it: the wide command line, in UTF-8 as the
+      // program speaks, whatever this stand-in's own code page is.
+      char line[4 * 32768];
+      const int length = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof line, nullptr, nullptr);
+      std::fwrite(line, 1, length > 0 ? static_cast<std::size_t>(length) : 1u, out);
       if (const char* folder = std::getenv("DRAVONEL_GRANT_RENAME")) {
         char moved[MAX_PATH];
         std::snprintf(moved, sizeof moved, "%s~", folder);

@@ -4,6 +4,10 @@
 
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "platform/shown_name.h"
 #include "support/temp_tree.h"
 
@@ -29,6 +33,29 @@ inline std::string MovingDirLine(const std::string& source, const std::string& d
   return "Moving Dir " + Shown(source) + " \n        to " + Shown(destination) + "\n";
 }
 
-inline std::string ExecLine(const std::string& target) {
-  return "Exec 'Cacls \"" + Shown(target) + "\" /T /E /G Everyone:R'\n";
+// Everyone as the grant names it: on Windows the name the system's lookup
+// gives the well-known SID S-1-1-0, in double quotes when it holds a space.
+inline std::string GrantedGroup() {
+#ifdef _WIN32
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sid_size = sizeof sid;
+  char name[256];
+  char domain[256];
+  DWORD name_size = sizeof name;
+  DWORD domain_size = sizeof domain;
+  SID_NAME_USE use;
+  if (CreateWellKnownSid(WinWorldSid, nullptr, sid, &sid_size) &&
+      LookupAccountSidA(nullptr, sid, name, &name_size, domain, &domain_size, &use)) {
+    const std::string group = name;
+    return group.find(' ') == std::string::npos ? group : "\"" + group + "\"";
+  }
+#endif
+  return "Everyone";
 }
+
+// The grant's command line for target, as run (on Windows) and printed.
+inline std::string GrantCommand(const std::string& target) {
+  return "Cacls \"" + target + "\" /T /E /G " + GrantedGroup() + ":R";
+}
+
+inline std::string ExecLine(const std::string& target) { return "Exec '" + Shown(GrantCommand(target)) + "'\n"; }
