@@ -3,8 +3,8 @@
 // UserStartMenu, is never the Start Menu root itself, and is chosen at most
 // once, never as a file of a directory already chosen whole.
 //
-// Relocation is replaced here by recorders, so nothing on disk moves; the
-// change detection and the snapshot reader are the program's own.
+// Only the decisions are taken, so nothing on disk moves; the change
+// detection and the snapshot reader are the program's own.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,7 +21,6 @@
 #include "snapshot/snapshot.h"
 #include "support/records.h"
 
-int32_t RunMode = kCopyMode;
 PathBuffer SnapshotPath;
 PathBuffer UserStartMenu;
 PathBuffer AllUsersStartMenu;
@@ -80,16 +79,14 @@ void MakeCurrentScan() {
   }
 }
 
-}  // namespace
-
-void MoveDirToAllUsers(const DirRecord& d, RelocationTally&) {
+void CheckDir(const DirRecord& d) {
   Check(CurrentDirs.count(&d) == 1);
   Check(UnderUserStartMenu(d.path));
   Check(std::strcmp(d.path, UserStartMenu) != 0);
   Check(ChosenDirs.insert(&d).second);
 }
 
-void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f, RelocationTally&) {
+void CheckFile(const DirRecord& d, const FileRecord& f) {
   Check(CurrentDirs.count(&d) == 1);
   Check(CurrentFiles.count(&f) == 1);
   Check(UnderUserStartMenu(d.path));
@@ -102,11 +99,7 @@ void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f, RelocationTally
   Check(ChosenDirs.count(&d) == 0);
 }
 
-int GrantEveryoneRead(const char*) { std::abort(); }
-
-int MapToAllUsers(PathBuffer, const char*) {
-  std::abort();
-}
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   static const bool ready = SetUpOnce();
@@ -120,7 +113,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   ChosenDirs.clear();
   ChosenFiles.clear();
   DirList snapshot{};
-  if (LoadSnapshot(snapshot) == 0) PropagateChanges(snapshot, Current);
+  MoveDecisions decisions;
+  if (LoadSnapshot(snapshot) == 0 && DecideChanges(snapshot, Current, decisions) == 0) {
+    for (const MoveDecision& d : decisions) {
+      if (d.file == nullptr) {
+        CheckDir(*d.dir);
+      } else {
+        CheckFile(*d.dir, *d.file);
+      }
+    }
+  }
   std::remove(SnapshotPath);
   ReleaseAllRecords();
   return 0;

@@ -11,12 +11,14 @@
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
 #include "platform/process_values.h"
+#include "platform/walk.h"
 #include "propagate/propagate.h"
 #include "snapshot/snapshot.h"
 
 // Both inventories live until the process ends: records are never freed.
 DirList SnapshotList;
 DirList CurrentList;
+int32_t RunMode = kSnapshotMode;
 
 namespace {
 
@@ -74,16 +76,39 @@ void PreferShellFolder(PathBuffer menu, DWORD refused, ShellFolder shell_menu) {
   if (GetShellFolder(shell_menu, shell) == 0) JoinPath(menu, shell, "");
 }
 
-// The scan of the user's Start Menu into list, held first for the rest of
-// the run. A Start Menu that may not be read (a link another account made,
-// the All Users one itself) is one the scan could not read: nothing of it
-// is recorded, and the run ends as after any incomplete scan.
-int ScanUserStartMenu(DirList& list) {
-  if (HoldUserStartMenu() != 0) {
-    PrintWithReason(kCannotReadLine, UserStartMenu, GetLastError());
+// The two Start Menus of a run, held from the scan to the last move.
+struct StartMenus {
+  MenuRoot user;
+  MenuRoot all_users;
+};
+
+void LetGoOf(StartMenus& menus) {
+  LetGoOfStartMenu(menus.user);
+  LetGoOfStartMenu(menus.all_users);
+}
+
+// Holds both Start Menus and scans the user's into list, as ScanDirectory
+// answers. A user's Start Menu that may not be read (a link or junction
+// another account made, or the All Users one itself) is one the scan could
+// not read: nothing of it is recorded, and the run ends as after any
+// incomplete scan.
+int ScanUserStartMenu(DirList& list, StartMenus& menus) {
+  // Not holding the All Users one is not the scan's concern: a move that
+  // needs it fails with why.
+  HoldStartMenu(menus.all_users, AllUsersStartMenu, MenuOwner::kAdministrator);
+  DWORD error = ERROR_SUCCESS;
+  if (HoldStartMenu(menus.user, UserStartMenu, MenuOwner::kUser) != 0) {
+    error = GetLastError();
+  } else if (SameMenu(menus.user, menus.all_users)) {
+    // Every item would be its own namesake there, and be "carried over" by
+    // losing its one name.
+    error = kErrorAllUsersMenu;
+  }
+  if (error != ERROR_SUCCESS) {
+    PrintWithReason(kCannotReadLine, UserStartMenu, error);
     return -1;
   }
-  return ScanDirectory(list, UserStartMenu);
+  return ScanDirectory(list, menus.user);
 }
 
 int RunSnapshotMode() {
@@ -93,7 +118,10 @@ int RunSnapshotMode() {
   // this never takes away a snapshot that someone else is writing.
   // A folder left out for its length is out of the copy run's reach too:
   // the snapshot is whole for what the copy run can see.
-  if (ScanUserStartMenu(SnapshotList) < 0) {
+  StartMenus menus{};
+  const int scanned = ScanUserStartMenu(SnapshotList, menus);
+  LetGoOf(menus);
+  if (scanned < 0) {
     DeleteFileA(SnapshotPath);
     return kExitFailure;
   }
@@ -107,7 +135,8 @@ int RunSnapshotMode() {
   return kExitSuccess;
 }
 
-// The copy run, and its preview: the same decisions and the same lines.
+// The copy run, and its preview: one list of decisions, carried out or
+// foreseen.
 int RunCopyMode() {
   // Held from the load to the delete: a second copy run meanwhile finds it
   // in use and changes nothing, so no two runs carry over the same items.
@@ -115,13 +144,24 @@ int RunCopyMode() {
   if (LoadAndHoldSnapshot(SnapshotList, hold) != 0) return kExitFailure;
   // What the scan found new or newer is so, whatever else it could not
   // read; the snapshot stays for a later run to carry over the rest.
-  const int scanned = ScanUserStartMenu(CurrentList);
-  const RelocationTally tally = PropagateChanges(SnapshotList, CurrentList);
+  StartMenus menus{};
+  int scanned = ScanUserStartMenu(CurrentList, menus);
+  MoveDecisions decisions;
+  if (DecideChanges(SnapshotList, CurrentList, decisions) != 0) {
+    // Half a list would carry over half an install: none of it moves.
+    PrintWithReason(kCannotReadLine, UserStartMenu, ERROR_NOT_ENOUGH_MEMORY);
+    decisions.clear();
+    scanned = -1;
+  }
   if (RunMode == kPreviewMode) {
+    ForeseeChanges(decisions, menus.user, menus.all_users);
+    LetGoOf(menus);
     PrintOutput(kPreviewLine);
     ReleaseSnapshot(hold);
     return scanned < 0 ? kExitFailure : kExitSuccess;
   }
+  const RelocationTally tally = CarryOutChanges(decisions, menus.user, menus.all_users);
+  LetGoOf(menus);
   // Something is still in the user's Start Menu that this run could not
   // carry over: the snapshot stays, so that a rerun once the cause is
   // mended carries over exactly that (what arrived has left the tree).
@@ -215,6 +255,5 @@ int RunDravonel(int argc, char** argv) {
   if (SetUpPaths() != 0) return kExitFailure;
 
   const int status = RunMode == kSnapshotMode ? RunSnapshotMode() : RunCopyMode();
-  LetGoOfUserStartMenu();
   return OutputWritten() ? status : kExitFailure;
 }

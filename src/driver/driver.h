@@ -25,6 +25,14 @@
 #include "inventory/inventory.h"
 #include "platform/process_values.h"
 
+// The run mode, which the driver alone reads: what the command line chose.
+constexpr int32_t kSnapshotMode = 0;
+constexpr int32_t kCopyMode = 1;
+// A copy run that only says what it would do: the same decisions and
+// lines, with nothing moved, granted or deleted.
+constexpr int32_t kPreviewMode = 2;
+extern int32_t RunMode;
+
 // The two inventories of a run, kept until the process ends: the scan to
 // save (snapshot run) or the snapshot loaded (copy run), and the fresh scan
 // of a copy run.

@@ -17,6 +17,7 @@
 #include "platform/ascii_case.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
+#include "platform/walk.h"
 
 struct FileRecord {
   FileRecord* next;      // next file of the same directory, or null
@@ -108,25 +109,24 @@ void ReleaseAllRecords();
 bool NamesEqualExactly(const char* a, const char* b);
 bool NamesEqualIgnoringCase(const char* a, const char* b);
 
-// The scan: walks the tree at path into list, depth-first pre-order, every
-// directory's record before its subdirectories'. The root gets a record
-// only when it directly holds a file; every subdirectory gets one, even
-// when empty or unreadable. A child path that would not fit a PathBuffer is
-// left out with a "Skipping Dir" line, everything below it with it; a
-// directory link or junction is recorded but never entered. The
-// process's current directory is the same afterwards as before, and a
-// relative path resolves from it at every depth.
+// The scan: walks the Start Menu root holds into list, depth-first
+// pre-order, every directory's record before its subdirectories', each
+// path built from root.path. The root gets a record only when it directly
+// holds a file; every subdirectory gets one, even when empty or
+// unreadable. A child path that would not fit a PathBuffer is left out
+// with a "Skipping Dir" line, everything below it with it; a directory
+// link or junction is recorded but never entered. Each folder is opened
+// from the one above it and listed while open (walk.h): the current
+// directory is never changed.
 //
 // Returns 0 when it read everything it found, 1 when it did but left out
 // a folder whose path does not fit, or -1 when anything could not be
-// read: a directory that could not be entered or listed whole, a record
-// that could not be allocated. It prints a "Cannot read" line with
-// the system's reason for each, and records all it can. What is not there
-// is no error: a missing root gives an empty list, and an entry or
-// directory gone (or become a file) since its listing is left out. When
-// the current directory cannot be read, or given back, the scan stops at
-// once with -1.
-int ScanDirectory(DirList& list, const char* path);
+// read: a directory that could not be opened or listed whole, a record
+// that could not be allocated. It prints a "Cannot read" line with the
+// system's reason for each, and records all it can. What is not there is
+// no error: a root with nothing there gives an empty list, and an entry or
+// directory gone (or become a file) since its listing is left out.
+int ScanDirectory(DirList& list, const MenuRoot& root);
 
 // The scan's handler for each entry of its first pass over dir_path:
 // records a file (not a directory) in dir_path's record. Returns 0, or -1

@@ -7,42 +7,12 @@
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
+#include "platform/walk.h"
 
 namespace {
 
-// The current directory as it was when the scan began. Held on the
-// heap (from malloc, apart from the records' allocations): on POSIX it may
-// be longer than a PathBuffer.
-struct SavedDirectory {
-  char* path;  // null when it could not be read
-};
-
-SavedDirectory SaveCurrentDirectory() {
-  const DWORD needed = GetCurrentDirectoryA(0, nullptr);
-  if (needed == 0) return SavedDirectory{nullptr};
-  char* path = static_cast<char*>(std::malloc(needed));
-  if (path == nullptr) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return SavedDirectory{nullptr};
-  }
-  const DWORD length = GetCurrentDirectoryA(needed, path);
-  if (length == 0 || length >= needed) {
-    std::free(path);
-    return SavedDirectory{nullptr};
-  }
-  return SavedDirectory{path};
-}
-
 struct ScanState {
-  SavedDirectory saved;
-  // A relative root, and every child path built from it, resolves only
-  // from where the scan started: the starting directory is then given
-  // back after each listing. A full path resolves the same from anywhere,
-  // and it is given back once, at the end.
-  bool give_back_each_time;
-  bool away;        // the current directory is not the starting one
   bool incomplete;  // something found could not be read
-  bool stopped;     // the starting directory could not be given back
   bool left_out;    // a folder's path was too long to record
 };
 
@@ -58,54 +28,22 @@ bool IsNotThere(DWORD error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
 }
 
-// Makes path the current directory. reported keeps a directory to one line.
-bool Enter(ScanState& scan, const char* path, bool& reported) {
-  if (SetCurrentDirectoryA(path)) {
-    scan.away = true;
-    return true;
-  }
-  const DWORD error = GetLastError();
-  if (!IsNotThere(error) && !reported) {
-    ReportUnreadable(scan, path, error);
-    reported = true;
-  }
-  return false;
-}
-
-// Makes the starting directory current again. When it cannot be, nothing
-// more can be found where it is looked for: the scan stops.
-bool GiveBack(ScanState& scan) {
-  if (SetCurrentDirectoryA(scan.saved.path)) {
-    scan.away = false;
-    return true;
-  }
-  ReportUnreadable(scan, scan.saved.path, GetLastError());
-  scan.stopped = true;
-  return false;
-}
-
-// Opens a listing of every entry of the current directory, path. Under a
-// relative root it gives the starting directory back at once, for the
-// next path to resolve from (the listing holds on to its directory).
-HANDLE OpenListing(ScanState& scan, const char* path, WIN32_FIND_DATAA* entry, bool& reported) {
-  HANDLE search = FindFirstFileA("*.*", entry);
-  const DWORD error = search == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
-  if (scan.give_back_each_time && !GiveBack(scan)) {
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (search == INVALID_HANDLE_VALUE && !IsNotThere(error) && !reported) {
-    ReportUnreadable(scan, path, error);
+// Opens a listing of every entry of folder. reported keeps a folder to one
+// line.
+HANDLE OpenListing(ScanState& scan, const MenuFolder& folder, WIN32_FIND_DATAA* entry, bool& reported) {
+  HANDLE search = ListFolder(folder, entry);
+  if (search == INVALID_HANDLE_VALUE && !IsNotThere(GetLastError()) && !reported) {
+    ReportUnreadable(scan, folder.path, GetLastError());
     reported = true;
   }
   return search;
 }
 
-// Closes a listing that FindNextFileA ended; one that ended otherwise than
+// Closes a listing that NextFolderEntry ended; one that ended otherwise than
 // at its end could not be read whole.
 void CloseListing(ScanState& scan, HANDLE search, const char* path, bool& reported) {
   const DWORD error = GetLastError();
-  FindClose(search);
+  CloseFolderListing(search);
   if (error != ERROR_NO_MORE_FILES && !reported) {
     ReportUnreadable(scan, path, error);
     reported = true;
@@ -176,20 +114,28 @@ int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   return (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 ? 1 : 0;
 }
 
-void ScanLevel(DirList& list, const char* path, ScanState& scan);
+void ScanLevel(DirList& list, const MenuFolder& folder, ScanState& scan);
 
-// The handler for each entry of the second pass over path: the
-// subdirectory an entry names (not "." or ".."), recorded and scanned.
-void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* path, ScanState& scan) {
+// The handler for each entry of the second pass over folder: the
+// subdirectory an entry names (not "." or ".."), recorded and scanned,
+// opened from folder itself.
+void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const MenuFolder& folder, ScanState& scan) {
   PathBuffer child;
-  const int recorded = RecordSubdir(list, entry, path, child);
+  const int recorded = RecordSubdir(list, entry, folder.path, child);
   if (recorded < 0) scan.incomplete = true;
   if (recorded == kLeftOut) scan.left_out = true;
-  if (recorded == 1) ScanLevel(list, child, scan);
+  if (recorded != 1) return;
+  MenuFolder subfolder;
+  if (OpenSubfolder(folder, entry.cFileName, child, subfolder) != 0) {
+    if (!IsNotThere(GetLastError())) ReportUnreadable(scan, child, GetLastError());
+    return;
+  }
+  ScanLevel(list, subfolder, scan);
+  CloseFolder(subfolder);
 }
 
 // One directory and everything below it.
-void ScanLevel(DirList& list, const char* path, ScanState& scan) {
+void ScanLevel(DirList& list, const MenuFolder& folder, ScanState& scan) {
   WIN32_FIND_DATAA entry;
   HeldEntries held{nullptr, 0, 0, false};
   bool reported = false;
@@ -197,32 +143,27 @@ void ScanLevel(DirList& list, const char* path, ScanState& scan) {
   // Files first: they are appended while this directory's record is still
   // the tail, before any subdirectory's record follows it. One listing
   // serves both passes: the second takes the subdirectories held from it.
-  if (scan.stopped || !Enter(scan, path, reported)) return;
-  HANDLE search = OpenListing(scan, path, &entry, reported);
+  HANDLE search = OpenListing(scan, folder, &entry, reported);
   if (search != INVALID_HANDLE_VALUE) {
     held.complete = true;
     do {
-      if (AddFileEntry(list, entry, path) != 0) scan.incomplete = true;
+      if (AddFileEntry(list, entry, folder.path) != 0) scan.incomplete = true;
       if (HasDirectoryBit(entry)) Hold(held, entry);
-    } while (FindNextFileA(search, &entry));
-    CloseListing(scan, search, path, reported);
+    } while (NextFolderEntry(search, &entry));
+    CloseListing(scan, search, folder.path, reported);
   }
 
   if (held.complete) {
-    for (std::size_t i = 0; i < held.count && !scan.stopped; ++i) AddSubdirEntry(list, held.entries[i], path, scan);
-  } else if (!scan.stopped && Enter(scan, path, reported)) {
+    for (std::size_t i = 0; i < held.count; ++i) AddSubdirEntry(list, held.entries[i], folder, scan);
+  } else {
     // The listing did not open, or there was no memory to hold its
     // subdirectories: list again for them.
-    search = OpenListing(scan, path, &entry, reported);
+    search = OpenListing(scan, folder, &entry, reported);
     if (search != INVALID_HANDLE_VALUE) {
       do {
-        AddSubdirEntry(list, entry, path, scan);
-      } while (!scan.stopped && FindNextFileA(search, &entry));
-      if (scan.stopped) {
-        FindClose(search);
-      } else {
-        CloseListing(scan, search, path, reported);
-      }
+        AddSubdirEntry(list, entry, folder, scan);
+      } while (NextFolderEntry(search, &entry));
+      CloseListing(scan, search, folder.path, reported);
     }
   }
   std::free(held.entries);
@@ -230,19 +171,17 @@ void ScanLevel(DirList& list, const char* path, ScanState& scan) {
 
 }  // namespace
 
-int ScanDirectory(DirList& list, const char* path) {
-  ScanState scan{SaveCurrentDirectory(), !IsFullPath(path), false, false, false, false};
-  if (scan.saved.path == nullptr) {
-    // Without it no relative path can be trusted to resolve, nor the
-    // current directory given back: nothing is read.
-    ReportUnreadable(scan, kCurrentFolderName, GetLastError());
+int ScanDirectory(DirList& list, const MenuRoot& root) {
+  ScanState scan{false, false};
+  MenuFolder folder;
+  if (OpenMenuRoot(root, folder) != 0) {
+    // Nothing there is an empty Start Menu.
+    if (IsNotThere(GetLastError())) return 0;
+    ReportUnreadable(scan, root.path, GetLastError());
     return -1;
   }
-  ScanLevel(list, path, scan);
-  // Windows cannot move a directory that is a process's current directory,
-  // and the moves come after the scan.
-  if (scan.away && !scan.stopped) GiveBack(scan);
-  std::free(scan.saved.path);
+  ScanLevel(list, folder, scan);
+  CloseFolder(folder);
   if (scan.incomplete) return -1;
   return scan.left_out ? 1 : 0;
 }

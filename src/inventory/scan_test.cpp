@@ -5,6 +5,7 @@
 
 #include "inventory/inventory.h"
 #include "support/records.h"
+#include "support/start_menus.h"
 #include "support/file_time.h"
 #include "support/inventory_image.h"
 #include "support/temp_tree.h"
@@ -33,7 +34,8 @@ std::string Outline(const DirList& list, const std::string& root) {
 
 std::string ScanOutline(const std::string& root) {
   DirList list{};
-  ScanDirectory(list, root.c_str());
+  const HeldMenu menu(root);
+  ScanDirectory(list, menu.root);
   return Outline(list, root);
 }
 
@@ -96,7 +98,8 @@ TEST(ScanDirectory, RecordsTheUtcWriteTimeWithDayOfWeekAndMilliseconds) {
   WriteFile(root.path() / "u.lnk", "");
   ASSERT_TRUE(SetExactWriteTime(root.str() + Sep() + "u.lnk", UtcSeconds(1950, 6, 15, 23, 59, 59), 999'999'900));
   DirList list{};
-  ScanDirectory(list, root.str().c_str());
+  const HeldMenu menu(root.str());
+  ScanDirectory(list, menu.root);
   ASSERT_EQ(list.count, 1u);
   EXPECT_EQ(DescribeSnapshotImage(ImageOfList(list)),
             "dir " + root.str() + "\n" +
@@ -120,7 +123,7 @@ TEST(ScanDirectory, HiddenAndSystemEntriesAreTaken) {
 #endif
 }
 
-TEST(ScanDirectory, GivesBackTheCurrentDirectorySoAScannedDirectoryCanBeMoved) {
+TEST(ScanDirectory, NeverChangesTheCurrentDirectoryAndLetsGoOfEveryFolder) {
   CurrentDirectoryGuard guard;
   TempDir elsewhere;
   TempDir root;
@@ -132,10 +135,13 @@ TEST(ScanDirectory, GivesBackTheCurrentDirectorySoAScannedDirectoryCanBeMoved) {
   EXPECT_EQ(fs::current_path(), elsewhere.path());
 
   // B was the last directory scanned. Windows refuses to move a directory
-  // that is a process's current directory.
+  // that a process holds open, or that is its current directory.
   const std::string b = menu + s + "A" + s + "B";
-  EXPECT_EQ(MoveItem(b.c_str(), (root.str() + s + "B moved").c_str(), 0), 0);
-  EXPECT_EQ(MoveItem(menu.c_str(), (root.str() + s + "menu moved").c_str(), 0), 0);
+  std::error_code error;
+  fs::rename(b, root.str() + s + "B moved", error);
+  EXPECT_FALSE(error) << error.message();
+  fs::rename(menu, root.str() + s + "menu moved", error);
+  EXPECT_FALSE(error) << error.message();
 }
 
 TEST(ScanDirectory, RelativeRootResolvesFromTheCurrentDirectoryAtEveryDepth) {
@@ -219,7 +225,8 @@ TEST(ScanDirectory, SkipsAChildPathThatDoesNotFitAPathBuffer) {
   DirList list{};
   // Left out with a line; the scan is whole all the same.
   testing::internal::CaptureStdout();
-  EXPECT_EQ(ScanDirectory(list, parent.string().c_str()), 1);
+  const HeldMenu menu(parent.string());
+  EXPECT_EQ(ScanDirectory(list, menu.root), 1);
   std::string line = testing::internal::GetCapturedStdout();
   std::erase(line, '\r');
   EXPECT_EQ(line, "Skipping Dir " + (parent / "123456789").string() + ": path too long\n");

@@ -18,6 +18,15 @@
 
 namespace {
 
+// Notes destination followed by suffix as the name the move left behind,
+// and errno as why.
+void KeepLeftover(MoveOutcome& outcome, const char* destination, const char* suffix) {
+  outcome.leftover_error = CodeOfErrno(errno);
+  if (std::snprintf(outcome.leftover, sizeof outcome.leftover, "%s%s", destination, suffix) < 0) {
+    outcome.leftover[0] = '\0';
+  }
+}
+
 // This process's own names beside the destination: no other run can hold
 // them, and those a run killed half way leaves never block a later one.
 struct OwnNames {
@@ -110,7 +119,7 @@ struct Copy {
 int CopyLink(const Place& from, const Place& to, const struct stat& source, const char* staged, Copy& copy) {
   char target[kLongPath];
   const ssize_t length = readlinkat(from.folder, from.name, target, sizeof target);
-  if (length < 0) return -1;
+  if (length < 0) return errno == ENOENT ? 1 : -1;
   if (static_cast<std::size_t>(length) >= sizeof target) {
     errno = ENAMETOOLONG;
     return -1;
@@ -134,25 +143,23 @@ int CopyLink(const Place& from, const Place& to, const struct stat& source, cons
 // Copies the source, a regular file or a link, whole. The file goes into
 // an unnamed file, so that a copy cut short, even by a kill, leaves
 // nothing; where the file system (or a missing /proc, through which it is
-// linked) cannot, into a new file at staged. Returns 0, or -1 with errno,
-// leaving nothing behind.
+// linked) cannot, into a new file at staged. Returns 0; 1 when the source
+// is gone; or -1 with errno, leaving nothing behind.
 int MakeCopy(const Place& from, const Place& to, const struct stat& source, const char* staged, Copy& copy) {
   copy.unnamed = -1;
   if (S_ISLNK(source.st_mode)) return CopyLink(from, to, source, staged, copy);
-  if (!S_ISREG(source.st_mode)) {
-    errno = ENOTSUP;  // a device, socket or pipe is no Start Menu item
-    return -1;
-  }
   const int in = openat(from.folder, from.name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-  if (in < 0) return -1;
+  if (in < 0) return errno == ENOENT ? 1 : -1;
   // The file opened is the one looked at, still with one name: a second
   // name made since could be a file outside both Start Menus, whose bytes
   // the copy would carry in.
   struct stat opened {};
-  if (fstat(in, &opened) != 0 || !SameFile(opened, source) || opened.st_nlink > 1) {
-    const bool other_names = SameFile(opened, source) && opened.st_nlink > 1;
+  int refused = fstat(in, &opened) != 0 ? errno : 0;  // a look that failed gives its own reason
+  if (refused == 0 && !SameFile(opened, source)) refused = EAGAIN;  // another file put in its place
+  if (refused == 0 && opened.st_nlink > 1) refused = OwnErrno(kErrorOtherNames);
+  if (refused != 0) {
     close(in);
-    errno = other_names ? OwnErrno(kErrorOtherNames) : EAGAIN;
+    errno = refused;
     return -1;
   }
   const bool proc = access("/proc/self/fd", X_OK) == 0;
@@ -240,7 +247,8 @@ const char* SuffixOf(const OwnNames& names, const char* holder) {
 // still has the item's name (another run may have put its own there since),
 // and the namesake comes back only in the copy's place. What cannot be put
 // back stays under its own name, reported as the move's leftover.
-void Undo(const char* destination, const Place& to, const OwnNames& names, const char* holder, Copy& copy) {
+void Undo(const char* destination, const Place& to, const OwnNames& names, const char* holder, Copy& copy,
+          MoveOutcome& outcome) {
   const int error = errno;
   const bool copy_there = Is(to.folder, to.name, copy.status);
   errno = EEXIST;  // why a namesake stays when another file has its place
@@ -254,23 +262,25 @@ void Undo(const char* destination, const Place& to, const OwnNames& names, const
   } else if (copy_there) {
     unlinkat(to.folder, to.name, 0);
   }
-  if (holder != nullptr) KeepLeftover(destination, SuffixOf(names, holder));
+  if (holder != nullptr) KeepLeftover(outcome, destination, SuffixOf(names, holder));
   errno = error;
 }
 
 }  // namespace
 
 int MoveAcrossDevices(const char* destination, const Place& from, const Place& to, const struct stat& source,
-                      bool replace) {
+                      bool replace, MoveOutcome& outcome) {
   OwnNames names;
   if (!MakeOwnNames(to.name, names)) return -1;
   Copy copy;
-  if (MakeCopy(from, to, source, names.staged, copy) != 0) return -1;
+  const int made = MakeCopy(from, to, source, names.staged, copy);
+  if (made != 0) return made;
   // Nothing has the item's name yet: a source rewritten or replaced while
-  // it was copied (an installer at work) stays, and the copy goes.
+  // it was copied (an installer at work) stays, and the copy goes; one
+  // removed meanwhile is gone.
   if (!StillAsCopied(from, source)) {
     Discard(to, copy, names.staged);
-    return -1;
+    return errno == ENOENT ? 1 : -1;
   }
   const char* holder = nullptr;
   if (NameCopy(to, copy, names.staged, replace ? names.staged : to.name) != 0) {
@@ -282,9 +292,11 @@ int MoveAcrossDevices(const char* destination, const Place& from, const Place& t
     return -1;
   }
   if (unlinkat(from.folder, from.name, 0) != 0) {
-    Undo(destination, to, names, holder, copy);
+    Undo(destination, to, names, holder, copy, outcome);
     return -1;
   }
-  if (holder != nullptr && unlinkat(to.folder, holder, 0) != 0) KeepLeftover(destination, SuffixOf(names, holder));
+  if (holder != nullptr && unlinkat(to.folder, holder, 0) != 0) {
+    KeepLeftover(outcome, destination, SuffixOf(names, holder));
+  }
   return 0;
 }

@@ -12,7 +12,8 @@ namespace {
 
 DWORD LastError = ERROR_SUCCESS;
 
-// The errno whose text describes a code; 0 when there is none.
+}  // namespace
+
 int ErrnoOfCode(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -25,8 +26,6 @@ int ErrnoOfCode(DWORD code) {
     default: return (code & kErrnoErrorBit) != 0 ? static_cast<int>(code & ~kErrnoErrorBit) : 0;
   }
 }
-
-}  // namespace
 
 DWORD CodeOfErrno(int error) {
   switch (error) {

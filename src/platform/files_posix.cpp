@@ -179,7 +179,7 @@ BOOL CloseHandle(HANDLE handle) {
 
 DWORD GetFileAttributesA(const char* path) {
   struct stat status;
-  if (StatItem(path, &status) != 0) {
+  if (lstat(path, &status) != 0) {
     KeepErrno();
     return INVALID_FILE_ATTRIBUTES;
   }

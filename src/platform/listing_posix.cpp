@@ -1,7 +1,7 @@
-// Directory listing on POSIX: the current directory, and FindFirstFileA
-// and its search state, delivering entries in the order NTFS gives. A
-// folder is read with getdents64 on a descriptor: opendir would look at
-// the folder once more, for nothing the listing uses.
+// Folder listings on POSIX: an open folder read whole and delivered in the
+// order NTFS gives. A folder is read with
+// getdents64 on its descriptor: opendir would look at the folder once
+// more, for nothing the listing uses.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,13 +11,13 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <vector>
 
 #include "platform/ascii_case.h"
 #include "platform/posix.h"
+#include "platform/walk.h"
 
 namespace {
 
@@ -142,73 +142,37 @@ void ReadEntries(Search& search, int folder) {
 
 }  // namespace
 
-BOOL SetCurrentDirectoryA(const char* path) {
-  const int entered = EnterFolder(path);
-  if (entered > 0 || (entered == 0 && chdir(path) == 0)) return TRUE;
-  KeepErrno();
-  return FALSE;
-}
-
-DWORD GetCurrentDirectoryA(DWORD size, char* buffer) {
-  char* current = getcwd(nullptr, 0);
-  if (current == nullptr) {
-    KeepErrno();
-    return 0;
-  }
-  const std::size_t length = std::strlen(current);
-  DWORD result = 0;
-  if (length + 1 > size) {
-    result = static_cast<DWORD>(length + 1);
-  } else {
-    std::memcpy(buffer, current, length + 1);
-    result = static_cast<DWORD>(length);
-  }
-  std::free(current);
-  return result;
-}
-
-HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
-  if (std::strcmp(pattern, "*.*") != 0 && std::strcmp(pattern, "*") != 0) {
-    return INVALID_HANDLE_VALUE;
-  }
-  // Just after the scan entered a folder below a Start Menu root, that
-  // folder is already open; otherwise "." is opened for the listing.
-  const int entered = TakeEnteredFolder();
-  const int folder = entered >= 0 ? entered : open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) {
+HANDLE ListFolder(const MenuFolder& folder, WIN32_FIND_DATAA* entry) {
+  // From its start, should the folder have been listed before.
+  const int fd = HandleToFd(folder.handle);
+  if (lseek(fd, 0, SEEK_SET) != 0) {
     KeepErrno();
     return INVALID_HANDLE_VALUE;
   }
   Search* search = new (std::nothrow) Search{{}, {}, 0, 0};
-  if (search != nullptr) ReadEntries(*search, folder);
-  if (entered < 0) close(folder);
   if (search == nullptr) {
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return INVALID_HANDLE_VALUE;
   }
+  ReadEntries(*search, fd);
   const char* names = search->names.data();
   std::sort(search->listed.begin(), search->listed.end(), [names](const Listed& a, const Listed& b) {
     return ListsBefore(names + a.offset, a.length, names + b.offset, b.length);
   });
   if (!DeliverNextEntry(*search, entry)) {
     const DWORD error = search->error != 0 ? CodeOfErrno(search->error) : ERROR_FILE_NOT_FOUND;
-    FindClose(search);
+    CloseFolderListing(search);
     SetLastError(error);
     return INVALID_HANDLE_VALUE;
   }
   return search;
 }
 
-BOOL FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* entry) {
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
+BOOL NextFolderEntry(HANDLE handle, WIN32_FIND_DATAA* entry) {
   Search& search = *static_cast<Search*>(handle);
   if (DeliverNextEntry(search, entry)) return TRUE;
   SetLastError(search.error != 0 ? CodeOfErrno(search.error) : ERROR_NO_MORE_FILES);
   return FALSE;
 }
 
-BOOL FindClose(HANDLE handle) {
-  if (handle == INVALID_HANDLE_VALUE || handle == nullptr) return FALSE;
-  delete static_cast<Search*>(handle);
-  return TRUE;
-}
+void CloseFolderListing(HANDLE handle) { delete static_cast<Search*>(handle); }

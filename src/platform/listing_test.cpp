@@ -1,6 +1,7 @@
-// The listing: every entry of the current directory, in the order NTFS
-// gives, each with what the scan relies on.
-#include "platform/platform.h"
+// The walk: every entry of an open folder, in the order NTFS gives, each
+// with what the scan relies on; folders opened from the one above, never
+// through a link; the Start Menu held whatever its name becomes.
+#include "platform/walk.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +14,35 @@
 
 namespace {
 
-// What the listing reports for each entry of the current directory.
+// What the listing reports for each entry of an open folder.
 struct Listed {
   std::string name;
   bool directory;
 };
 
-std::vector<Listed> ListCurrentDirectory() {
+std::vector<Listed> List(const MenuFolder& folder) {
   std::vector<Listed> listed;
   WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA("*.*", &entry);
+  HANDLE search = ListFolder(folder, &entry);
   if (search == INVALID_HANDLE_VALUE) return listed;
   do {
     listed.push_back({entry.cFileName, (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  } while (NextFolderEntry(search, &entry));
+  CloseFolderListing(search);
   return listed;
 }
 
-TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
+// Every entry of the folder at path, held as a root.
+std::vector<Listed> ListRoot(const std::string& path) {
+  const HeldMenu menu(path);
+  MenuFolder folder;
+  if (OpenMenuRoot(menu.root, folder) != 0) return {};
+  std::vector<Listed> listed = List(folder);
+  CloseFolder(folder);
+  return listed;
+}
+
+TEST(ListFolder, ListsEveryEntryWithDotsInCaseFoldedOrder) {
   TempDir dir;
   WriteFile(dir.path() / "b.lnk", "");
   WriteFile(dir.path() / "README", "");  // no dot in the name
@@ -41,9 +52,7 @@ TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
 #ifndef _WIN32
   WriteFile(dir.path() / "APPS", "");  // the same name folded: plain bytes decide
 #endif
-  InDirectory inside(dir.path());
-
-  const std::vector<Listed> listed = ListCurrentDirectory();
+  const std::vector<Listed> listed = ListRoot(dir.str());
   std::vector<std::string> names;
   for (const Listed& item : listed) names.push_back(item.name);
   // NTFS order compares upper-cased letters, so '_' (0x5F) sorts after
@@ -62,11 +71,11 @@ TEST(FindFirstFileA, ListsEveryEntryWithDotsInCaseFoldedOrder) {
   }
 }
 
-// The names a listing of the current directory gives, "." and ".." left
-// out, sorted (Wine lists in the host's order).
-std::string Names() {
+// The names a listing of folder gives, "." and ".." left out, sorted (Wine
+// lists in the host's order).
+std::string Names(const MenuFolder& folder) {
   std::vector<std::string> names;
-  for (const Listed& item : ListCurrentDirectory()) {
+  for (const Listed& item : List(folder)) {
     if (item.name != "." && item.name != "..") names.push_back(item.name);
   }
   std::sort(names.begin(), names.end());
@@ -76,12 +85,33 @@ std::string Names() {
 }
 
 // Held, the user's Start Menu cannot be renamed away on Windows; on POSIX
-// it can, and the folder held is the one listed from then on.
-TEST(HoldUserStartMenu, TheFolderHeldIsTheOneListedWhateverItsNameBecomes) {
+// it can, and the folder held is the one listed from then on. Each folder
+// below is opened from the one above, listed as often as asked, and one
+// gone or become a link since is not there.
+TEST(ListFolder, TheFoldersHeldAreTheOnesListedWhateverTheirNamesBecome) {
   StartMenus menus;
   WriteFile(menus.User("Held.lnk"), "");
-  InDirectory back(menus.root.path());
-  ASSERT_EQ(HoldUserStartMenu(), 0);
+  WriteFile(menus.User("A/B/b.lnk"), "");
+  WriteFile(menus.User("A/C/c.lnk"), "");
+  MenuFolder root;
+  ASSERT_EQ(OpenMenuRoot(menus.user_root, root), 0);
+  MenuFolder a;
+  const std::string a_path = menus.User("A");
+  ASSERT_EQ(OpenSubfolder(root, "A", a_path.c_str(), a), 0);
+  EXPECT_EQ(Names(a), "B C ");
+  EXPECT_EQ(Names(a), "B C ");
+  MenuFolder b;
+  const std::string b_path = menus.User("A/B");
+  ASSERT_EQ(OpenSubfolder(a, "B", b_path.c_str(), b), 0);
+  EXPECT_EQ(Names(b), "b.lnk ");
+  CloseFolder(b);
+  MenuFolder gone;
+  fs::remove_all(menus.User("A/C"));
+  EXPECT_NE(OpenSubfolder(a, "C", menus.User("A/C").c_str(), gone), 0);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  CloseFolder(a);
+  CloseFolder(root);
+
   const fs::path aside = menus.root.path() / "aside";
   std::error_code error;
   fs::rename(menus.user, aside, error);
@@ -89,44 +119,23 @@ TEST(HoldUserStartMenu, TheFolderHeldIsTheOneListedWhateverItsNameBecomes) {
   EXPECT_TRUE(error) << "renamed while held";
 #else
   ASSERT_FALSE(error);
-  WriteFile(menus.User("Other.lnk"), "");
-  ASSERT_TRUE(SetCurrentDirectoryA(menus.user.c_str()));
-  EXPECT_EQ(Names(), "Held.lnk ");
-  ASSERT_TRUE(SetCurrentDirectoryA(menus.root.str().c_str()));
-#endif
-  LetGoOfUserStartMenu();
-}
-
-TEST(SetCurrentDirectoryA, BelowAStartMenuRootEveryFolderIsEnteredAndListedAgain) {
-  StartMenus menus;
-  WriteFile(menus.User("A/B/b.lnk"), "");
-  WriteFile(menus.User("A/C/c.lnk"), "");
-  WriteFile(menus.User("D/d.lnk"), "");
-  InDirectory back(menus.root.path());
-  // Down, across, up and down again, and the same folder twice: each
-  // listed whole, as the scan's two passes and its siblings need.
-  const std::vector<std::pair<std::string, std::string>> visits = {
-      {"", "A D "},      {"A", "B C "},     {"A/B", "b.lnk "}, {"A/C", "c.lnk "}, {"A", "B C "},
-      {"A", "B C "},     {"D", "d.lnk "},   {"A/B", "b.lnk "}, {"", "A D "},
-  };
-  for (const auto& [folder, names] : visits) {
-    SCOPED_TRACE(folder);
-    ASSERT_TRUE(SetCurrentDirectoryA(menus.User(folder).c_str()));
-    EXPECT_EQ(fs::current_path(), fs::path(menus.User(folder)));
-    EXPECT_EQ(Names(), names);
-  }
-  // Leaving the tree and coming back.
-  ASSERT_TRUE(SetCurrentDirectoryA(menus.root.str().c_str()));
-  ASSERT_TRUE(SetCurrentDirectoryA(menus.User("A/C").c_str()));
-  EXPECT_EQ(Names(), "c.lnk ");
-  // A folder gone since is not there.
-  fs::remove_all(menus.User("D"));
-  EXPECT_FALSE(SetCurrentDirectoryA(menus.User("D").c_str()));
+  // A link where the folder was: the walk goes on in the folder held.
+  fs::create_directory_symlink(aside / "A", menus.user);
+  ASSERT_EQ(OpenMenuRoot(menus.user_root, root), 0);
+  EXPECT_EQ(Names(root), "A Held.lnk ");
+  // A folder below swapped for a link is not entered.
+  fs::rename(aside / "A" / "B", aside / "B", error);
+  fs::create_directory_symlink(aside / "B", aside / "A" / "B");
+  ASSERT_EQ(OpenSubfolder(root, "A", a_path.c_str(), a), 0);
+  EXPECT_NE(OpenSubfolder(a, "B", b_path.c_str(), b), 0);
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  CloseFolder(a);
+  CloseFolder(root);
+#endif
 }
 
 #ifndef _WIN32
-TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
+TEST(ListFolder, ReportsALinkAsItselfNeverAsItsTarget) {
   TempDir dir;
   fs::create_directory(dir.path() / "target_dir");
   WriteFile(dir.path() / "target_file", "");
@@ -134,8 +143,7 @@ TEST(FindFirstFileA, ReportsALinkAsItselfNeverAsItsTarget) {
   fs::create_directory_symlink(dir.path() / "target_dir", dir.path() / "link_dir");
   fs::create_symlink(dir.path() / "target_file", dir.path() / "link_file");
   fs::create_symlink(dir.path() / "nowhere", dir.path() / "dangling");
-  InDirectory inside(dir.path());
-  for (const Listed& item : ListCurrentDirectory()) {
+  for (const Listed& item : ListRoot(dir.str())) {
     if (item.name.rfind("link", 0) == 0 || item.name == "dangling") {
       EXPECT_FALSE(item.directory) << item.name;
     }

@@ -97,6 +97,10 @@ constexpr const char* kDeviceText = "It is a device";
 constexpr const char* kCannotMoveLine = "Cannot move %s: %s\n";
 constexpr const char* kCannotGrantLine = "Cannot grant %s: %s\n";
 constexpr const char* kCannotDeleteLine = "Cannot delete %s: %s\n";
+// An item the list has below a folder that could not be moved: it stays
+// with its folder, which is never merged with a namesake, for a rerun to
+// carry over whole. It counts as a move that failed.
+constexpr const char* kHoldingBackLine = "Holding back %s: %s was not moved\n";
 
 // The last line of a preview ("dravonel /l").
 constexpr const char* kPreviewLine = "Preview only: nothing was moved or granted, and the snapshot is kept.\n";

@@ -43,10 +43,6 @@ int RenameNoReplace(int from_folder, const char* from, int to_folder, const char
   return renameat(from_folder, from, to_folder, to);
 }
 
-void KeepLeftover(const char* destination, const char* suffix) {
-  RememberLeftover(destination, suffix, CodeOfErrno(errno));
-}
-
 namespace {
 
 // What a move carries is a folder, a link or a regular file with one name:
@@ -76,68 +72,115 @@ int CheckRenamed(const Place& from, const Place& to, const struct stat& source) 
   return -1;
 }
 
-// The move between two places found; -1 with errno.
-int MoveBetween(const char* destination, const Place& from, const Place& to, DWORD flags) {
-  struct stat source;
-  if (fstatat(from.folder, from.name, &source, AT_SYMLINK_NOFOLLOW) != 0) return -1;
-  struct stat there;
-  const bool occupied = fstatat(to.folder, to.name, &there, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!occupied && errno != ENOENT) return -1;
-  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
-  const bool folder = S_ISDIR(source.st_mode);
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
 
-  // One file under both names (hard links): a rename between them would
-  // do nothing and succeed, leaving the item in both trees. It is where
-  // it is to go already; only its name in the user's tree goes.
-  if (occupied && there.st_dev == source.st_dev && there.st_ino == source.st_ino) {
-    if (!replace || folder) {
-      errno = EEXIST;
-      return -1;
-    }
-    return unlinkat(from.folder, from.name, 0);
+// Both sides of a move, as it finds them before it changes anything.
+struct Sides {
+  Place from{-1, ""};
+  Place to{-1, ""};
+  struct stat source {};
+  bool occupied = false;
+  struct stat there {};
+};
+
+void Leave(const Sides& sides) {
+  LeavePlace(sides.from);
+  LeavePlace(sides.to);
+}
+
+bool Answer(MoveOutcome& outcome, MoveResult result, int error) {
+  outcome.result = result;
+  outcome.error = CodeOfErrno(error);
+  return false;
+}
+
+// Looks at both sides of a move; the move and its foresight make these
+// very checks. True when nothing is in its way, with both places found;
+// otherwise false with the answer in outcome: the source gone, where the
+// system said a name on its way is not there, or a failure with its error.
+bool LookAtSides(const MenuRoot& from_root, const char* source, const MenuRoot& to_root, const char* destination,
+                 DWORD flags, Sides& sides, MoveOutcome& outcome) {
+  if (FindPlace(from_root, source, sides.from) != 0) {
+    return Answer(outcome, errno == ENOENT || errno == ENOTDIR ? MoveResult::kSourceGone : MoveResult::kFailed, errno);
   }
-  if (const int refused = RefusedKind(source)) {
-    errno = refused;
-    return -1;
+  if (fstatat(sides.from.folder, sides.from.name, &sides.source, AT_SYMLINK_NOFOLLOW) != 0) {
+    return Answer(outcome, errno == ENOENT ? MoveResult::kSourceGone : MoveResult::kFailed, errno);
   }
+  if (FindPlace(to_root, destination, sides.to) != 0) return Answer(outcome, MoveResult::kFailed, errno);
+  sides.occupied = fstatat(sides.to.folder, sides.to.name, &sides.there, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!sides.occupied && errno != ENOENT) return Answer(outcome, MoveResult::kFailed, errno);
+  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  const bool folder = S_ISDIR(sides.source.st_mode);
+  // One file under both names (hard links): the move removes the user's
+  // name alone, as the item is where it is to go already.
+  if (sides.occupied && SameFile(sides.there, sides.source)) {
+    return replace && !folder ? true : Answer(outcome, MoveResult::kFailed, EEXIST);
+  }
+  if (const int refused = RefusedKind(sides.source)) return Answer(outcome, MoveResult::kFailed, refused);
   if (replace) {
     // Never a directory on either side (Windows refuses one at the
     // destination; a folder that took a file's place since the scan is
-    // left where it is), and the namesake goes in the one rename.
-    if (folder || (occupied && S_ISDIR(there.st_mode))) {
-      errno = folder ? EISDIR : EACCES;  // Windows' answer to a folder in the way
-      return -1;
+    // left where it is).
+    if (folder) return Answer(outcome, MoveResult::kFailed, EISDIR);
+    if (sides.occupied && S_ISDIR(sides.there.st_mode)) {
+      return Answer(outcome, MoveResult::kFailed, EACCES);  // Windows' answer to a folder in the way
     }
-    if (renameat(from.folder, from.name, to.folder, to.name) == 0) return CheckRenamed(from, to, source);
-  } else if (RenameNoReplace(from.folder, from.name, to.folder, to.name) == 0) {
-    return CheckRenamed(from, to, source);
+  } else if (sides.occupied) {
+    return Answer(outcome, MoveResult::kFailed, EEXIST);  // never replaced
   }
-  if (errno != EXDEV || folder || (flags & MOVEFILE_COPY_ALLOWED) == 0) return -1;
-  if (occupied && !replace) {
-    errno = EEXIST;
-    return -1;
+  // A folder never moves across devices: a rename cannot, and a copy of a
+  // whole tree could not be made in one step.
+  struct stat from_folder;
+  struct stat to_folder;
+  if (folder && fstat(sides.from.folder, &from_folder) == 0 && fstat(sides.to.folder, &to_folder) == 0 &&
+      from_folder.st_dev != to_folder.st_dev) {
+    return Answer(outcome, MoveResult::kFailed, EXDEV);
   }
-  return MoveAcrossDevices(destination, from, to, source, replace);
+  return true;
+}
+
+// The move between two sides looked at: 0, 1 when the source went
+// meanwhile (across devices, while it was copied), or -1 with errno.
+int MoveBetween(const char* destination, const Sides& sides, DWORD flags, MoveOutcome& outcome) {
+  const Place& from = sides.from;
+  const Place& to = sides.to;
+  if (sides.occupied && SameFile(sides.there, sides.source)) return unlinkat(from.folder, from.name, 0);
+  const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  const int renamed = replace ? renameat(from.folder, from.name, to.folder, to.name)
+                              : RenameNoReplace(from.folder, from.name, to.folder, to.name);
+  if (renamed == 0) return CheckRenamed(from, to, sides.source);
+  if (errno != EXDEV || S_ISDIR(sides.source.st_mode) || (flags & MOVEFILE_COPY_ALLOWED) == 0) return -1;
+  return MoveAcrossDevices(destination, from, to, sides.source, replace, outcome);
+}
+
+void StartOutcome(MoveOutcome& outcome) {
+  outcome.result = MoveResult::kMoved;
+  outcome.error = ERROR_SUCCESS;
+  outcome.leftover[0] = '\0';
+  outcome.leftover_error = ERROR_SUCCESS;
 }
 
 }  // namespace
 
-int MoveItem(const char* source, const char* destination, DWORD flags) {
-  ForgetLeftover();
-  Place from;
-  Place to;
-  if (FindPlace(source, from) != 0) {
-    KeepErrno();
-    return -1;
+void MoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
+              MoveOutcome& outcome) {
+  StartOutcome(outcome);
+  Sides sides;
+  if (LookAtSides(from, source, to, destination, flags, sides, outcome)) {
+    // The full destination, for a name the move leaves beside it.
+    char full[2 * kMaxPath];
+    const char separator[] = {kPathSeparator, '\0'};
+    if (JoinPathInto(full, sizeof full, to.path, separator, destination) != 0) full[0] = '\0';
+    const int moved = MoveBetween(full, sides, flags, outcome);
+    if (moved != 0) Answer(outcome, moved > 0 ? MoveResult::kSourceGone : MoveResult::kFailed, errno);
   }
-  if (FindPlace(destination, to) != 0) {
-    KeepErrno();
-    LeavePlace(from);
-    return -1;
-  }
-  const int moved = MoveBetween(destination, from, to, flags);
-  if (moved != 0) KeepErrno();
-  LeavePlace(from);
-  LeavePlace(to);
-  return moved;
+  Leave(sides);
+}
+
+void ForeseeMove(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
+                 MoveOutcome& outcome) {
+  StartOutcome(outcome);
+  Sides sides;
+  LookAtSides(from, source, to, destination, flags, sides, outcome);
+  Leave(sides);
 }

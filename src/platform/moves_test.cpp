@@ -8,7 +8,7 @@
 #undef _FORTIFY_SOURCE
 #endif
 
-#include "platform/platform.h"
+#include "platform/moves.h"
 
 #include <gtest/gtest.h>
 
@@ -44,12 +44,32 @@ std::string Text(DWORD error) {
   return text;
 }
 
-// True when the last move left no name behind.
-bool NoLeftover() {
-  char leftover[2 * MAX_PATH];
-  DWORD error = ERROR_SUCCESS;
-  return !TakeLeftoverName(leftover, sizeof leftover, &error);
+// What the last Move came to.
+MoveOutcome Last{};
+
+// Moves source to target as relocation moves an item, each below the
+// folder it lies in, held as a Start Menu root. Returns 0 when it moved,
+// -1 otherwise; the whole answer is in Last.
+int Move(const std::string& source, const std::string& target, DWORD flags) {
+  const fs::path from = source;
+  const fs::path to = target;
+  const HeldMenu from_root(from.parent_path().string());
+  const HeldMenu to_root(to.parent_path().string());
+  MoveItem(from_root.root, from.filename().string().c_str(), to_root.root, to.filename().string().c_str(), flags,
+           Last);
+  return Last.result == MoveResult::kMoved ? 0 : -1;
 }
+
+#ifndef _WIN32
+// The same below the two Start Menus, by the part below them.
+int MoveBelow(const StartMenus& menus, const std::string& relative, DWORD flags) {
+  MoveItem(menus.user_root, relative.c_str(), menus.all_users_root, relative.c_str(), flags, Last);
+  return Last.result == MoveResult::kMoved ? 0 : -1;
+}
+#endif
+
+// True when the last move left no name behind.
+bool NoLeftover() { return Last.leftover[0] == '\0'; }
 
 TEST(MoveItem, NeverOverwritesAFileOrADirectory) {
   TempDir dir;
@@ -60,22 +80,22 @@ TEST(MoveItem, NeverOverwritesAFileOrADirectory) {
   WriteFile(file_there, "old");
   fs::create_directory(dir_there);
 
-  EXPECT_NE(MoveItem(source.string().c_str(), file_there.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
-  EXPECT_NE(MoveItem(source.string().c_str(), dir_there.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_NE(Move(source.string(), file_there.string(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(Last.error, ERROR_ALREADY_EXISTS);
+  EXPECT_NE(Move(source.string(), dir_there.string(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(Last.error, ERROR_ALREADY_EXISTS);
   EXPECT_EQ(ReadFile(source), "new");
   EXPECT_EQ(ReadFile(file_there), "old");
   EXPECT_TRUE(fs::is_empty(dir_there));
 
   const fs::path source_dir = dir.path() / "source_dir";
   WriteFile(source_dir / "inside", "kept");
-  EXPECT_NE(MoveItem(source_dir.string().c_str(), dir_there.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  EXPECT_NE(Move(source_dir.string(), dir_there.string(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(Last.error, ERROR_ALREADY_EXISTS);
   EXPECT_EQ(ReadFile(source_dir / "inside"), "kept");
 
   const fs::path moved = dir.path() / "moved";
-  EXPECT_EQ(MoveItem(source_dir.string().c_str(), moved.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(Move(source_dir.string(), moved.string(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(moved / "inside"), "kept");
   EXPECT_FALSE(fs::exists(source_dir));
 }
@@ -84,11 +104,11 @@ TEST(MoveItem, FailsWithoutCreatingAMissingParent) {
   TempDir dir;
   WriteFile(dir.path() / "a", "data");
   const fs::path destination = dir.path() / "missing" / "a";
-  EXPECT_NE(MoveItem((dir.path() / "a").string().c_str(), destination.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(Text(GetLastError()), Text(ERROR_PATH_NOT_FOUND));
-  EXPECT_NE(MoveItem((dir.path() / "a").string().c_str(), destination.string().c_str(),
+  EXPECT_NE(Move((dir.path() / "a").string(), destination.string(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(Text(Last.error), Text(ERROR_PATH_NOT_FOUND));
+  EXPECT_NE(Move((dir.path() / "a").string(), destination.string(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(Text(GetLastError()), Text(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(Text(Last.error), Text(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(ReadFile(dir.path() / "a"), "data");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
@@ -100,15 +120,15 @@ TEST(MoveItem, ReplacesAFileInOneStepButNeverADirectory) {
   WriteFile(source, "new");
   WriteFile(target, "old");
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
-  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
+  EXPECT_EQ(Move(source.string(), target.string(), flags), 0);
   EXPECT_EQ(ReadFile(target), "new");
   EXPECT_FALSE(fs::exists(source));
   EXPECT_TRUE(NoLeftover());
 
   WriteFile(source, "again");
   fs::create_directory(dir.path() / "dir");
-  EXPECT_NE(MoveItem(source.string().c_str(), (dir.path() / "dir").string().c_str(), flags), 0);
-  EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_NE(Move(source.string(), (dir.path() / "dir").string(), flags), 0);
+  EXPECT_EQ(Last.error, ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadFile(source), "again");
   EXPECT_TRUE(fs::is_directory(dir.path() / "dir"));
 }
@@ -120,9 +140,9 @@ TEST(MoveItem, TheSameFileUnderBothNamesEndsAtTheDestinationOnly) {
   WriteFile(target, "tool");
   fs::create_hard_link(target, source);
   // A rename between two names of one file does nothing and succeeds.
-  EXPECT_NE(MoveItem(source.string().c_str(), target.string().c_str(), 0), 0);
+  EXPECT_NE(Move(source.string(), target.string(), 0), 0);
   EXPECT_TRUE(fs::exists(source));
-  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(),
+  EXPECT_EQ(Move(source.string(), target.string(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool");
@@ -154,8 +174,8 @@ TEST(MoveItem, OnlyFoldersLinksAndFilesWithOneNameMove) {
     for (const DWORD flags : {DWORD{0}, DWORD{MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED}}) {
       SCOPED_TRACE(name + (flags != 0 ? ", replacing" : ""));
       const fs::path target = dir.path() / "shared" / name;
-      EXPECT_NE(MoveItem((dir.path() / name).string().c_str(), target.string().c_str(), flags), 0);
-      EXPECT_EQ(Text(GetLastError()), Text(error));
+      EXPECT_NE(Move((dir.path() / name).string(), target.string(), flags), 0);
+      EXPECT_EQ(Text(Last.error), Text(error));
       EXPECT_TRUE(fs::exists(fs::symlink_status(dir.path() / name)));
       EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
     }
@@ -204,7 +224,7 @@ fs::path FolderOnAnotherDevice(const TempDir& dir, const std::string& name) {
   if (!fs::is_directory(shm, error) || !fs::create_directories(folder, error)) return "";
   WriteFile(folder / "probe", "");
   const fs::path probe_there = dir.path() / "probe";
-  if (MoveItem((folder / "probe").string().c_str(), probe_there.string().c_str(), 0) == 0) {
+  if (Move((folder / "probe").string(), probe_there.string(), 0) == 0) {
     fs::remove(probe_there, error);
     fs::remove(folder, error);
     return "";
@@ -231,7 +251,7 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
   // New: the bytes and the last-write time; nothing left beside it.
   WriteFile(source, "tool 1");
   SetWriteTime(source, UtcSeconds(2001, 2, 3, 4, 5, 6));
-  EXPECT_EQ(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_EQ(Move(from, to, flags), 0);
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool 1");
   TempDir elsewhere;
@@ -243,21 +263,21 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
   // Without MOVEFILE_COPY_ALLOWED nothing crosses; without
   // MOVEFILE_REPLACE_EXISTING a namesake stays.
   WriteFile(source, "tool 2");
-  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING), 0);
-  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_NE(Move(from, to, MOVEFILE_REPLACE_EXISTING), 0);
+  EXPECT_NE(Move(from, to, MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(target), "tool 1");
   EXPECT_EQ(ReadFile(source), "tool 2");
 
   // A copy that cannot be made (its name is taken by a folder) keeps the
   // namesake and the source.
   fs::create_directory(OwnName(target, "move"));
-  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_NE(Move(from, to, flags), 0);
   EXPECT_EQ(ReadFile(target), "tool 1");
   EXPECT_EQ(ReadFile(source), "tool 2");
   fs::remove(OwnName(target, "move"));
 
   // The namesake replaced in one step, nothing left beside it.
-  EXPECT_EQ(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_EQ(Move(from, to, flags), 0);
   EXPECT_TRUE(NoLeftover());
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool 2");
@@ -270,7 +290,7 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
   HANDLE held = CreateFileA(from.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_NE(MoveItem(from.c_str(), to.c_str(), flags), 0);
+  EXPECT_NE(Move(from, to, flags), 0);
   CloseHandle(held);
   EXPECT_EQ(ReadFile(target), "tool 2");
   EXPECT_EQ(ReadFile(source), "tool 3");
@@ -280,7 +300,7 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
 
   // A folder does not cross at all.
   WriteFile(other / "Folder" / "inside", "kept");
-  EXPECT_NE(MoveItem((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str(), flags), 0);
+  EXPECT_NE(Move((other / "Folder").string(), (dir.path() / "Folder").string(), flags), 0);
   EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
   EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
 }
@@ -329,9 +349,9 @@ TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) 
   const std::string tool_there = (dir.path() / "Tool.lnk").string();
   const std::string fresh_there = (dir.path() / "Fresh.lnk").string();
   EXPECT_FALSE(TrueForAnUnprivilegedUser([&] {
-    return MoveItem(tool.c_str(), tool_there.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0;
+    return Move(tool, tool_there, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0;
   }));
-  EXPECT_FALSE(TrueForAnUnprivilegedUser([&] { return MoveItem(fresh.c_str(), fresh_there.c_str(), MOVEFILE_COPY_ALLOWED) == 0; }));
+  EXPECT_FALSE(TrueForAnUnprivilegedUser([&] { return Move(fresh, fresh_there, MOVEFILE_COPY_ALLOWED) == 0; }));
   // Each file in one place only, the namesake as it was, nothing beside it.
   EXPECT_EQ(ReadFile(tool), "new");
   EXPECT_EQ(ReadFile(fresh), "fresh");
@@ -353,7 +373,7 @@ TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   const fs::path target = dir.path() / "Tool.lnk";
   // The bits and the time a rename would keep, whatever the umask.
   const mode_t umask_before = umask(022);
-  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
+  EXPECT_EQ(Move(source.string(), target.string(), flags), 0);
   umask(umask_before);
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ReadFile(target), "tool");
@@ -365,7 +385,7 @@ TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   // A link keeps its own time too.
   fs::create_symlink("Tool.lnk", other / "Link.lnk");
   SetWriteTime(other / "Link.lnk", UtcSeconds(2002, 3, 4), 0);
-  EXPECT_EQ(MoveItem((other / "Link.lnk").string().c_str(), (dir.path() / "Link.lnk").string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_EQ(Move((other / "Link.lnk").string(), (dir.path() / "Link.lnk").string(), MOVEFILE_COPY_ALLOWED), 0);
   ASSERT_EQ(lstat((dir.path() / "Link.lnk").c_str(), &moved), 0);
   EXPECT_TRUE(S_ISLNK(moved.st_mode));
   EXPECT_EQ(moved.st_mtim.tv_sec, UtcSeconds(2002, 3, 4));
@@ -375,18 +395,18 @@ TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   // replaced, past a whole
   // copy that a run killed half way through a replacement left beside it.
   WriteFile(source, "tool 2");
-  EXPECT_NE(MoveItem(source.string().c_str(), target.string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_NE(Move(source.string(), target.string(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(target), "tool");
   WriteFile(dir.path() / "Tool.lnk.dravonel-move", "tool");
   WriteFile(dir.path() / "Tool.lnk.dravonel-move-1", "tool");
-  EXPECT_EQ(MoveItem(source.string().c_str(), target.string().c_str(), flags), 0);
+  EXPECT_EQ(Move(source.string(), target.string(), flags), 0);
   EXPECT_EQ(ReadFile(target), "tool 2");
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\nTool.lnk.dravonel-move\nTool.lnk.dravonel-move-1\n");
 
   // A directory does not move across devices at all.
   WriteFile(other / "Folder" / "inside", "kept");
-  EXPECT_NE(MoveItem((other / "Folder").string().c_str(), (dir.path() / "Folder").string().c_str(), MOVEFILE_COPY_ALLOWED), 0);
+  EXPECT_NE(Move((other / "Folder").string(), (dir.path() / "Folder").string(), MOVEFILE_COPY_ALLOWED), 0);
   EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
   EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
 }
@@ -407,8 +427,8 @@ TEST(MoveItem, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   SetMode(other / "Tool.lnk", 06755);
   fs::create_symlink("Tool.lnk", other / "Link.lnk");
   ASSERT_EQ(lchown((other / "Link.lnk").c_str(), 65534, 65534), 0);
-  EXPECT_EQ(MoveItem((other / "Tool.lnk").c_str(), (dir.path() / "Tool.lnk").c_str(), flags), 0);
-  EXPECT_EQ(MoveItem((other / "Link.lnk").c_str(), (dir.path() / "Link.lnk").c_str(), flags), 0);
+  EXPECT_EQ(Move((other / "Tool.lnk").string(), (dir.path() / "Tool.lnk").string(), flags), 0);
+  EXPECT_EQ(Move((other / "Link.lnk").string(), (dir.path() / "Link.lnk").string(), flags), 0);
   ASSERT_EQ(lstat((dir.path() / "Tool.lnk").c_str(), &moved), 0);
   EXPECT_EQ(moved.st_uid, 65534u);
   EXPECT_EQ(moved.st_gid, 65534u);
@@ -426,7 +446,7 @@ TEST(MoveItem, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   ASSERT_EQ(chown(dir.path().c_str(), 65534, 65534), 0);
   const std::string source = (other / "mine" / "Setuid.lnk").string();
   const std::string target = (dir.path() / "open" / "Setuid.lnk").string();
-  EXPECT_TRUE(TrueForAnUnprivilegedUser([&] { return MoveItem(source.c_str(), target.c_str(), flags) == 0; }));
+  EXPECT_TRUE(TrueForAnUnprivilegedUser([&] { return Move(source, target, flags) == 0; }));
   ASSERT_EQ(lstat(target.c_str(), &moved), 0);
   EXPECT_EQ(moved.st_uid, 65534u);
   EXPECT_EQ(moved.st_mode & 07777, 0755u);
@@ -445,20 +465,19 @@ TEST(MoveItem, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   fs::create_directories(menus.User("Programs"));
   fs::create_directory_symlink(outside.path(), menus.User("Programs/Tool"));
   fs::create_directories(menus.AllUsers("Programs/Tool"));
-  const std::string source = menus.User("Programs/Tool/Tool.lnk");
-  EXPECT_NE(MoveItem(source.c_str(), menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), flags), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(GetFileAttributesA(source.c_str()), INVALID_FILE_ATTRIBUTES);
+  EXPECT_NE(MoveBelow(menus, "Programs/Tool/Tool.lnk", flags), 0);
+  EXPECT_EQ(Last.result, MoveResult::kSourceGone);
   EXPECT_EQ(ReadFile(outside.path() / "Tool.lnk"), "secret");
   EXPECT_EQ(Mode(outside.path() / "Tool.lnk"), 0600u);
   EXPECT_TRUE(fs::is_empty(menus.AllUsers("Programs/Tool")));
 
-  // A folder under All Users that is a link leads nowhere either.
+  // A folder under All Users that is a link leads nowhere either, and the
+  // move fails on that side: the source is still there.
   WriteFile(menus.User("Programs/Games/Chess.lnk"), "chess");
   fs::create_directory_symlink(outside.path(), menus.AllUsers("Programs/Games"));
-  EXPECT_NE(MoveItem(menus.User("Programs/Games/Chess.lnk").c_str(),
-                           menus.AllUsers("Programs/Games/Chess.lnk").c_str(), flags), 0);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  EXPECT_NE(MoveBelow(menus, "Programs/Games/Chess.lnk", flags), 0);
+  EXPECT_EQ(Last.result, MoveResult::kFailed);
+  EXPECT_EQ(Last.error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
   EXPECT_EQ(ListTree(outside.path()), "Tool.lnk\n");
   EXPECT_EQ(ReadFile(menus.User("Programs/Games/Chess.lnk")), "chess");
 
@@ -467,19 +486,21 @@ TEST(MoveItem, BelowAStartMenuRootAFolderThatIsALinkNowIsGone) {
   // does not.
   const fs::path linked_root = menus.root.path() / "linked menu";
   fs::create_directory_symlink(menus.user, linked_root);
-  std::snprintf(UserStartMenu, sizeof UserStartMenu, "%s", linked_root.c_str());
-  const std::string chess = (linked_root / "Programs" / "Games" / "Chess.lnk").string();
+  MenuRoot linked{};
   if (geteuid() == 0) {
     ASSERT_EQ(lchown(linked_root.c_str(), 65534, 65534), 0);
-    EXPECT_NE(HoldUserStartMenu(), 0);
+    EXPECT_NE(HoldStartMenu(linked, linked_root.c_str(), MenuOwner::kUser), 0);
     EXPECT_EQ(GetLastError(), kErrorUntrustedLink);
-    EXPECT_NE(MoveItem(chess.c_str(), menus.AllUsers("Programs/Chess.lnk").c_str(), flags), 0);
-    EXPECT_EQ(GetLastError(), kErrorUntrustedLink);
+    MoveItem(linked, "Programs/Games/Chess.lnk", menus.all_users_root, "Programs/Chess.lnk", flags, Last);
+    EXPECT_EQ(Last.result, MoveResult::kFailed);
+    EXPECT_EQ(Last.error, kErrorUntrustedLink);
     EXPECT_EQ(ReadFile(menus.User("Programs/Games/Chess.lnk")), "chess");
     ASSERT_EQ(lchown(linked_root.c_str(), 0, 0), 0);
   }
-  EXPECT_EQ(HoldUserStartMenu(), 0);
-  EXPECT_EQ(MoveItem(chess.c_str(), menus.AllUsers("Programs/Chess.lnk").c_str(), flags), 0);
+  EXPECT_EQ(HoldStartMenu(linked, linked_root.c_str(), MenuOwner::kUser), 0);
+  MoveItem(linked, "Programs/Games/Chess.lnk", menus.all_users_root, "Programs/Chess.lnk", flags, Last);
+  EXPECT_EQ(Last.result, MoveResult::kMoved);
+  LetGoOfStartMenu(linked);
   EXPECT_EQ(ReadFile(menus.AllUsers("Programs/Chess.lnk")), "chess");
 }
 
@@ -640,17 +661,14 @@ TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
       };
     }
     const ArmedForTheTest armed(step.call, Hook{step.name, first, step.error});
-    EXPECT_EQ(MoveItem(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0,
+    EXPECT_EQ(Move(source, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0,
               step.moved);
     EXPECT_EQ(ArmedCall, nullptr) << "the hook never struck";
     EXPECT_EQ(fs::exists(source) ? ReadFile(source) : "", step.source);
     EXPECT_EQ(ReadFile(target), step.target);
-    char leftover[2 * MAX_PATH] = "";
-    DWORD why = ERROR_SUCCESS;
-    EXPECT_EQ(TakeLeftoverName(leftover, sizeof leftover, &why), step.leftover);
-    EXPECT_EQ(std::string(leftover), step.leftover ? staged : "");
+    EXPECT_EQ(std::string(Last.leftover), step.leftover ? staged : "");
     if (step.leftover) {
-      EXPECT_EQ(why, step.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
+      EXPECT_EQ(Last.leftover_error, step.error == EACCES ? ERROR_ACCESS_DENIED : ERROR_ALREADY_EXISTS);
     }
     EXPECT_EQ(ListTree(dir.path()), step.leftover ? "Tool.lnk\n" + staged_name + "\n" : "Tool.lnk\n");
     if (step.leftover) {

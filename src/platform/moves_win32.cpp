@@ -8,39 +8,21 @@
 
 #include <cstdio>
 #include <cstring>
-#include <initializer_list>
 
 #include "platform/ascii_case.h"
 #include "platform/moves.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
-#include "platform/process_values.h"
 
 namespace {
 
-// Bytes of path that a Start Menu root takes when path is that root or
-// lies below it; 0 when it is neither.
-std::size_t RootLength(const char* path) {
-  std::size_t found = 0;
-  for (const char* root : {UserStartMenu, AllUsersStartMenu}) {
-    const std::size_t length = BoundedLength(root);
-    if (length == 0 || length >= kMaxPath || length <= found) continue;
-    std::size_t i = 0;
-    while (i < length && FoldAsciiCase(path[i]) == FoldAsciiCase(root[i])) ++i;
-    if (i == length && (path[length] == '\0' || path[length] == '\\')) found = length;
-  }
-  return found;
-}
-
-// True when every folder between path's root and its last part is a
-// folder and no reparse point (a junction or a link), as the scan never
-// enters one; otherwise false with the last error set, a reparse point
-// answering ERROR_PATH_NOT_FOUND as for a folder that is gone. Windows has
-// no move relative to an open folder: one put there after this look is
-// still followed.
-bool NoLinkOnTheWay(const char* path) {
-  const std::size_t root = RootLength(path);
-  if (root == 0) return true;
+// True when every folder between root and the last part of relative (the
+// whole path being path) is a folder and no reparse point (a junction or
+// a link), as the scan never enters one; otherwise false with the last
+// error set, a reparse point answering ERROR_PATH_NOT_FOUND as for a
+// folder that is gone. Windows has no move relative to an open folder: one
+// put there after this look is still followed.
+bool NoLinkOnTheWay(const char* path, std::size_t root) {
   PathBuffer folder;
   for (std::size_t at = root + 1; path[at] != '\0' && at < kMaxPath; ++at) {
     if (path[at] != '\\') continue;
@@ -59,6 +41,8 @@ bool NoLinkOnTheWay(const char* path) {
   }
   return true;
 }
+
+bool NotThere(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 // Which file a path names: its volume and index, as the handle says, and
 // how many names it has.
@@ -142,11 +126,17 @@ bool MakeCopy(HANDLE in, const BY_HANDLE_FILE_INFORMATION& source, const char* s
   return false;
 }
 
+// A name of the move's own that stayed, and why.
+void KeepLeftover(MoveOutcome& outcome, const char* name, DWORD error) {
+  outcome.leftover_error = error;
+  std::snprintf(outcome.leftover, sizeof outcome.leftover, "%s", name);
+}
+
 // The source could not be deleted: the copy goes again, but only while it
 // still has the item's name (another run may have put its own there
 // since), and the namesake comes back only in the copy's place. A namesake
 // that cannot come back stays under kept, the move's leftover.
-void Undo(const char* destination, const Identity& copied, const char* kept, bool has_kept) {
+void Undo(const char* destination, const Identity& copied, const char* kept, bool has_kept, MoveOutcome& outcome) {
   const DWORD error = GetLastError();
   Identity now;
   if (IdentityOf(destination, now) && Same(now, copied)) {
@@ -156,11 +146,13 @@ void Undo(const char* destination, const Identity& copied, const char* kept, boo
       has_kept = false;
     }
   }
-  if (has_kept) RememberLeftover(kept, "", GetLastError());
+  if (has_kept) KeepLeftover(outcome, kept, GetLastError());
   SetLastError(error);
 }
 
-int MoveAcrossVolumes(const char* source, const char* destination, bool replace) {
+// The move of a file to another volume. Returns 0; 1 when the source is
+// gone; or -1 with the last error.
+int MoveAcrossVolumes(const char* source, const char* destination, bool replace, MoveOutcome& outcome) {
   char staged[kMaxPath + 32];
   char kept[kMaxPath + 32];
   if (!OwnName(staged, destination, "move") || !OwnName(kept, destination, "keep")) return -1;
@@ -169,7 +161,7 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
   // is what was copied.
   HANDLE in = CreateFileA(source, GENERIC_READ | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (in == INVALID_HANDLE_VALUE) return -1;
+  if (in == INVALID_HANDLE_VALUE) return NotThere(GetLastError()) ? 1 : -1;
   BY_HANDLE_FILE_INFORMATION information;
   Identity copied{};
   if (!GetFileInformationByHandle(in, &information)) {
@@ -216,37 +208,103 @@ int MoveAcrossVolumes(const char* source, const char* destination, bool replace)
   if (!SetFileInformationByHandle(in, FileDispositionInfo, &disposition, sizeof disposition)) {
     const DWORD error = GetLastError();
     CloseHandle(in);
-    Undo(destination, copied, kept, has_kept);
+    Undo(destination, copied, kept, has_kept, outcome);
     return Failed(error);
   }
   CloseHandle(in);  // the source goes now
-  if (has_kept && !DeleteFileA(kept)) RememberLeftover(kept, "", GetLastError());
+  if (has_kept && !DeleteFileA(kept)) KeepLeftover(outcome, kept, GetLastError());
   // Attributes as the source had them; a copy without them is no loss.
   SetFileAttributesA(destination, information.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
                                                                   FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE));
   return 0;
 }
 
-}  // namespace
+// Both sides of a move, as it finds them before it changes anything.
+struct Sides {
+  PathBuffer source;
+  PathBuffer destination;
+  Identity from;
+  bool same;  // the destination is the source under another name
+};
 
-int MoveItem(const char* source, const char* destination, DWORD flags) {
-  ForgetLeftover();
-  if (!NoLinkOnTheWay(source) || !NoLinkOnTheWay(destination)) return -1;
+bool Answer(MoveOutcome& outcome, MoveResult result, DWORD error) {
+  outcome.result = result;
+  outcome.error = error;
+  return false;
+}
+
+// Looks at both sides of a move; the move and its foresight make these
+// very checks. True when nothing is in its way; otherwise false with the
+// answer in outcome: the source gone, where the system said a name on its
+// way is not there, or a failure with its error.
+bool LookAtSides(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination,
+                 DWORD flags, Sides& sides, MoveOutcome& outcome) {
+  const char separator[] = {kPathSeparator, '\0'};
+  if (JoinPath(sides.source, from.path, separator, source) != 0 ||
+      JoinPath(sides.destination, to.path, separator, destination) != 0) {
+    return Answer(outcome, MoveResult::kFailed, ERROR_FILENAME_EXCED_RANGE);
+  }
+  if (!NoLinkOnTheWay(sides.source, std::strlen(from.path)) || !IdentityOf(sides.source, sides.from)) {
+    const DWORD error = GetLastError();
+    return Answer(outcome, NotThere(error) ? MoveResult::kSourceGone : MoveResult::kFailed, error);
+  }
+  if (!NoLinkOnTheWay(sides.destination, std::strlen(to.path))) {
+    return Answer(outcome, MoveResult::kFailed, GetLastError());
+  }
   const bool replace = (flags & MOVEFILE_REPLACE_EXISTING) != 0;
+  const bool folder = (sides.from.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   // One file under both names (hard links): a rename between them may do
   // nothing and succeed (Wine's does), leaving the item in both trees. It
   // is where it is to go already; only its name in the user's tree goes.
-  Identity from;
-  Identity to;
-  const bool known = IdentityOf(source, from);
-  if (known && IdentityOf(destination, to) && Same(from, to)) {
-    if (!replace || (GetFileAttributesA(source) & FILE_ATTRIBUTE_DIRECTORY) != 0) return Failed(ERROR_ALREADY_EXISTS);
-    return DeleteFileA(source) ? 0 : -1;
-  }
+  Identity there;
+  const bool occupied = IdentityOf(sides.destination, there);
+  sides.same = occupied && Same(sides.from, there);
+  if (sides.same) return replace && !folder ? true : Answer(outcome, MoveResult::kFailed, ERROR_ALREADY_EXISTS);
   // A file with another name elsewhere: its grant would reach that name.
-  if (known && (from.attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && from.links > 1) return Failed(kErrorOtherNames);
-  if (MoveFileExA(source, destination, flags & ~static_cast<DWORD>(MOVEFILE_COPY_ALLOWED))) return 0;
+  if (!folder && sides.from.links > 1) return Answer(outcome, MoveResult::kFailed, kErrorOtherNames);
+  if (occupied && (!replace || folder)) return Answer(outcome, MoveResult::kFailed, ERROR_ALREADY_EXISTS);
+  if (occupied && (there.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Answer(outcome, MoveResult::kFailed, ERROR_ACCESS_DENIED);  // a file never replaces a folder
+  }
+  // Windows cannot move a folder to another volume.
+  if (folder && OnOtherVolumes(sides.source, sides.destination)) {
+    return Answer(outcome, MoveResult::kFailed, ERROR_NOT_SAME_DEVICE);
+  }
+  return true;
+}
+
+void StartOutcome(MoveOutcome& outcome) {
+  outcome.result = MoveResult::kMoved;
+  outcome.error = ERROR_SUCCESS;
+  outcome.leftover[0] = '\0';
+  outcome.leftover_error = ERROR_SUCCESS;
+}
+
+}  // namespace
+
+void MoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
+              MoveOutcome& outcome) {
+  StartOutcome(outcome);
+  Sides sides;
+  if (!LookAtSides(from, source, to, destination, flags, sides, outcome)) return;
+  if (sides.same) {
+    if (!DeleteFileA(sides.source)) Answer(outcome, MoveResult::kFailed, GetLastError());
+    return;
+  }
+  if (MoveFileExA(sides.source, sides.destination, flags & ~static_cast<DWORD>(MOVEFILE_COPY_ALLOWED))) return;
   const DWORD error = GetLastError();
-  if ((flags & MOVEFILE_COPY_ALLOWED) == 0 || !OnOtherVolumes(source, destination)) return Failed(error);
-  return MoveAcrossVolumes(source, destination, replace);
+  if ((flags & MOVEFILE_COPY_ALLOWED) == 0 || !OnOtherVolumes(sides.source, sides.destination)) {
+    Answer(outcome, MoveResult::kFailed, error);
+    return;
+  }
+  const int moved = MoveAcrossVolumes(sides.source, sides.destination, (flags & MOVEFILE_REPLACE_EXISTING) != 0,
+                                      outcome);
+  if (moved != 0) Answer(outcome, moved > 0 ? MoveResult::kSourceGone : MoveResult::kFailed, GetLastError());
+}
+
+void ForeseeMove(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
+                 MoveOutcome& outcome) {
+  StartOutcome(outcome);
+  Sides sides;
+  LookAtSides(from, source, to, destination, flags, sides, outcome);
 }

@@ -10,7 +10,9 @@
 #include <cstdint>
 #include <ctime>
 
+#include "platform/moves.h"
 #include "platform/platform.h"
+#include "platform/walk.h"
 
 // The longest path a POSIX call takes (PATH_MAX), terminator included.
 constexpr std::size_t kLongPath = 4096;
@@ -18,6 +20,9 @@ constexpr std::size_t kLongPath = 4096;
 // Win32's code for an errno where the program tells it apart; otherwise
 // the errno itself, marked with kErrnoErrorBit.
 DWORD CodeOfErrno(int error);
+
+// The errno whose text describes a code (the other way); 0 when none.
+int ErrnoOfCode(DWORD code);
 
 // For a call about to report failure: errno becomes the last error.
 void KeepErrno();
@@ -39,40 +44,18 @@ inline HANDLE FdToHandle(int fd) { return reinterpret_cast<HANDLE>(static_cast<i
 // Returns how many were written: count, or fewer with errno set.
 std::size_t WriteAll(int fd, const void* buffer, std::size_t count);
 
-// Paths below UserStartMenu or AllUsersStartMenu are reached from the root
-// down, one folder at a time, never through a link (walk_posix). The root
-// itself may be a link; a path below neither root is the system's to
-// resolve, as it is.
-
-// Where path's item lies: the open folder holding it (O_PATH) and its last
-// part, name, there. Below a root that folder is reached without
-// following a link; for a root itself, or a path below neither, it is
-// opened as the system resolves the path. A name with no folder part, or
-// a path ending in "/", is AT_FDCWD and the whole path. Returns 0, or -1
-// with errno: ENOENT when a folder on the way is gone or is a link now,
-// ENOTDIR when one is a file. Every place found is left with LeavePlace.
+// Where an item below a Start Menu lies: the open folder holding it
+// (O_PATH) and its last part, name, there, reached from the root down
+// without following a link. Returns 0, or -1 with errno: ENOENT when the
+// root is not held, a folder on the way is gone or is a link now, or
+// relative names the root itself; ENOTDIR when a folder on the way is a
+// file. Every place found is left with LeavePlace (walk_posix).
 struct Place {
   int folder;
   const char* name;
 };
-int FindPlace(const char* path, Place& place);
+int FindPlace(const MenuRoot& root, const char* relative, Place& place);
 void LeavePlace(const Place& place);
-
-// lstat of path's item, found as FindPlace finds it.
-int StatItem(const char* path, struct stat* status);
-
-// Makes path the current directory as SetCurrentDirectoryA does. Below a
-// root, each folder is opened from the one above it, which stays open
-// while the scan is below it (under a full root), and entered with fchdir:
-// returns 1. Returns 0, doing nothing but letting go of those folders,
-// when path is below neither root; -1 with errno when it cannot be
-// entered.
-int EnterFolder(const char* path);
-
-// The folder EnterFolder entered last, open for reading, once, for the
-// listing that follows; -1 when another change of directory came between.
-// It stays EnterFolder's: the caller never closes it.
-int TakeEnteredFolder();
 
 // rename(2) of from in from_folder to to in to_folder that never replaces:
 // renameat2 with RENAME_NOREPLACE, and where a file system lacks it, link
@@ -80,12 +63,10 @@ int TakeEnteredFolder();
 // errno (moves_posix).
 int RenameNoReplace(int from_folder, const char* from, int to_folder, const char* to);
 
-// Notes destination followed by suffix as the name the current move left
-// behind, and errno as why, for TakeLeftoverName (moves_posix).
-void KeepLeftover(const char* destination, const char* suffix);
-
 // The move of a regular file or link, from and to found by FindPlace,
 // across devices, source its status: as MoveItem describes it, replacing
-// a file at to when replace says so. 0, or -1 with errno (copies_posix).
+// a file at to when replace says so. destination is its full path, for a
+// name the move leaves behind, which goes into outcome. 0; 1 when the
+// source went meanwhile, nothing moved; or -1 with errno (copies_posix).
 int MoveAcrossDevices(const char* destination, const Place& from, const Place& to, const struct stat& source,
-                      bool replace);
+                      bool replace, MoveOutcome& outcome);

@@ -1,6 +1,5 @@
 #include "platform/process_values.h"
 
-int32_t RunMode = kSnapshotMode;
 PathBuffer SnapshotPath;
 PathBuffer UserStartMenu;
 PathBuffer AllUsersStartMenu;

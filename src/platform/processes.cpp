@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/grant.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
 
@@ -40,6 +41,11 @@ int GrantCommandLineFor(char* line, std::size_t size, const char* target, const 
   if (length >= 0 && static_cast<std::size_t>(length) < size) return 0;
   if (size > 0) line[0] = '\0';
   return -1;
+}
+
+bool GrantCommandFound() {
+  char found[4096];
+  return FindGrantCommand(found, sizeof found);
 }
 
 int GrantCommandLine(char* line, std::size_t size, const char* target) {

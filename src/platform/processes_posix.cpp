@@ -14,7 +14,7 @@
 
 #include "platform/messages.h"
 #include "platform/posix.h"
-#include "platform/process_values.h"
+#include "platform/grant.h"
 #include "platform/processes.h"
 
 extern char** environ;
@@ -27,17 +27,8 @@ int DescribeErrno(int error, char* reason, std::size_t size) {
   return -1;
 }
 
-// The part of target below AllUsersStartMenu, or null when it lies
-// elsewhere (or is the root itself).
-const char* BelowAllUsers(const char* target) {
-  const char* below = PartBelow(target, AllUsersStartMenu);
-  if (below == nullptr) return nullptr;
-  while (*below == '/') ++below;
-  return *below == '\0' ? nullptr : below;
-}
-
-// Starts the grant of path, relative to root when root is a directory
-// descriptor; the error number, or 0 with the child in child.
+// Starts the grant of path, relative to the folder root; the error number,
+// or 0 with the child in child.
 int StartGrant(const char* program, const char* path, int root, pid_t& child) {
   posix_spawn_file_actions_t actions;
   int error = posix_spawn_file_actions_init(&actions);
@@ -50,7 +41,7 @@ int StartGrant(const char* program, const char* path, int root, pid_t& child) {
   }
   // Its output is not ours to print; only its error output reaches the user.
   error = posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  if (error == 0 && root >= 0) error = posix_spawn_file_actions_addfchdir_np(&actions, root);
+  if (error == 0) error = posix_spawn_file_actions_addfchdir_np(&actions, root);
   // We ignore SIGPIPE; an ignored signal would stay ignored in the child.
   sigset_t default_signals;
   sigemptyset(&default_signals);
@@ -75,26 +66,20 @@ bool IsRunnableFile(const char* path) {
   return stat(path, &status) == 0 && S_ISREG(status.st_mode) && access(path, X_OK) == 0;
 }
 
-int RunGrantCommand(const char* target, char* reason, std::size_t size) {
+int RunGrantCommand(const MenuRoot& root, const char* item, const char*, char* reason, std::size_t size) {
   std::fflush(stdout);
   char program[kLongPath];
   if (!FindGrantCommand(program, sizeof program)) {
     std::snprintf(reason, size, "%s", kGrantNotFoundReason);
     return -1;
   }
+  if (root.folder == INVALID_HANDLE_VALUE) return DescribeErrno(ENOENT, reason, size);
 
-  // Cacls starts in the All Users Start Menu and walks down from there
-  // without following a link: a folder on the way that was swapped for a
-  // link to elsewhere cannot lend what it points to the grant.
-  const char* below = BelowAllUsers(target);
-  int root = -1;
-  if (below != nullptr) {
-    root = open(AllUsersStartMenu, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (root < 0) return DescribeErrno(errno, reason, size);
-  }
+  // Cacls starts in the Start Menu held and walks down from there without
+  // following a link: a folder on the way that was swapped for a link to
+  // elsewhere cannot lend what it points to the grant.
   pid_t child = 0;
-  const int error = StartGrant(program, below != nullptr ? below : target, root, child);
-  if (root >= 0) close(root);
+  const int error = StartGrant(program, item, HandleToFd(root.folder), child);
   if (error != 0) return DescribeErrno(error, reason, size);
 
   int status = 0;

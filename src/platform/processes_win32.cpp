@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "platform/messages.h"
-#include "platform/process_values.h"
+#include "platform/grant.h"
 #include "platform/processes.h"
 
 const char* EveryoneGroupName() {
@@ -58,14 +58,12 @@ void LetGo(HeldWay& way) {
   while (way.count > 0) CloseHandle(way.handles[--way.count]);
 }
 
-// Holds the way to a target below AllUsersStartMenu (nothing for any other
-// target). Returns 0, or -1 with why in reason and nothing held: a name on
-// the way cannot be opened, or it is a link or junction, which Cacls.exe
-// would follow.
-int HoldWay(const char* target, HeldWay& way, char* reason, std::size_t size) {
+// Holds the way to target below the root whose path takes root bytes of
+// it. Returns 0, or -1 with why in reason and nothing held: a name on the
+// way cannot be opened, or it is a link or junction, which Cacls.exe would
+// follow, or the target a file with other names, which it would reach.
+int HoldWay(const char* target, std::size_t root, HeldWay& way, char* reason, std::size_t size) {
   way.count = 0;
-  if (PartBelow(target, AllUsersStartMenu) == nullptr) return 0;
-  const std::size_t root = std::strlen(AllUsersStartMenu);
   char prefix[MAX_PATH];
   const std::size_t length = std::strlen(target);
   if (length >= sizeof prefix) return 0;  // the command line would not fit either
@@ -148,7 +146,7 @@ int StartAndWait(const char* program, char* line, char* reason, std::size_t size
 
 }  // namespace
 
-int RunGrantCommand(const char* target, char* reason, std::size_t size) {
+int RunGrantCommand(const MenuRoot& root, const char*, const char* target, char* reason, std::size_t size) {
   // Started directly, never through the command interpreter: it expands
   // %NAME% even inside double quotes, so a name such as "%CMDCMDLINE%&x"
   // (whose value holds quotes) could turn the rest of a file name into a
@@ -169,7 +167,7 @@ int RunGrantCommand(const char* target, char* reason, std::size_t size) {
   // way is checked and held until it has ended. (Below a folder, /T is
   // Cacls.exe's own walk.)
   HeldWay way;
-  if (HoldWay(target, way, reason, size) != 0) return -1;
+  if (HoldWay(target, std::strlen(root.path), way, reason, size) != 0) return -1;
   const int result = StartAndWait(program, line, reason, size);
   LetGo(way);
   return result;

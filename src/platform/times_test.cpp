@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/start_menus.h"
 #include "support/temp_tree.h"
 
 #ifndef _WIN32
@@ -17,6 +18,28 @@
 #endif
 
 namespace {
+
+// The last-write time a listing of folder gives the entry name; false when
+// it lists no such entry.
+bool ListedWriteTime(const std::string& folder, const std::string& name, FILETIME& time) {
+  const HeldMenu menu(folder);
+  MenuFolder open;
+  if (OpenMenuRoot(menu.root, open) != 0) return false;
+  WIN32_FIND_DATAA entry;
+  HANDLE search = ListFolder(open, &entry);
+  bool found = false;
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (std::string(entry.cFileName) == name) {
+        found = true;
+        time = entry.ftLastWriteTime;
+      }
+    } while (NextFolderEntry(search, &entry));
+    CloseFolderListing(search);
+  }
+  CloseFolder(open);
+  return found;
+}
 
 FILETIME MakeFileTime(uint64_t ticks) {
   return FILETIME{static_cast<DWORD>(ticks & 0xFFFFFFFFu), static_cast<DWORD>(ticks >> 32)};
@@ -75,28 +98,19 @@ TEST(FileTimeToSystemTime, RefusesTheTopBitAndAcceptsJustBelowIt) {
   EXPECT_EQ(ToCalendar(t), (Calendar{30828, 9, 4, 14, 2, 48, 5, 477}));
 }
 
-TEST(FindFirstFileA, ReportsTheLastWriteTimeOfEachFile) {
+TEST(ListFolder, ReportsTheLastWriteTimeOfEachFile) {
   TempDir dir;
   WriteFile(dir.path() / "f", "x");
   SetWriteTime(dir.path() / "f", UtcSeconds(2024, 2, 29, 13, 14, 15), 678900000);
-  InDirectory inside(dir.path());
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA("*.*", &entry);
-  ASSERT_NE(search, INVALID_HANDLE_VALUE);
-  bool found = false;
-  do {
-    if (std::string(entry.cFileName) != "f") continue;
-    found = true;
-    SYSTEMTIME t{};
-    ASSERT_TRUE(FileTimeToSystemTime(&entry.ftLastWriteTime, &t));
-    EXPECT_EQ(ToCalendar(t), (Calendar{2024, 2, 4, 29, 13, 14, 15, 678}));
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
-  EXPECT_TRUE(found);
+  FILETIME time{};
+  ASSERT_TRUE(ListedWriteTime(dir.str(), "f", time));
+  SYSTEMTIME t{};
+  ASSERT_TRUE(FileTimeToSystemTime(&time, &t));
+  EXPECT_EQ(ToCalendar(t), (Calendar{2024, 2, 4, 29, 13, 14, 15, 678}));
 }
 
 #ifndef _WIN32
-TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
+TEST(ListFolder, ATimeBefore1601FailsToConvert) {
   // ext4 cannot hold such a time; tmpfs can. The listing is of a folder of
   // our own: /dev/shm itself changes under whatever else runs.
   char folder[] = "/dev/shm/dravonel-old-XXXXXX";
@@ -111,18 +125,10 @@ TEST(FindFirstFileA, ATimeBefore1601FailsToConvert) {
     fs::remove_all(folder);
     GTEST_SKIP() << "this file system cannot hold a time before 1601";
   }
-  InDirectory inside(file.parent_path());
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA("*.*", &entry);
-  ASSERT_NE(search, INVALID_HANDLE_VALUE);
-  bool found = false;
-  do {
-    if (std::string(entry.cFileName) != file.filename().string()) continue;
-    found = true;
-    SYSTEMTIME t{};
-    EXPECT_FALSE(FileTimeToSystemTime(&entry.ftLastWriteTime, &t));
-  } while (FindNextFileA(search, &entry));
-  FindClose(search);
+  FILETIME time{};
+  const bool found = ListedWriteTime(folder, "old", time);
+  SYSTEMTIME t{};
+  EXPECT_FALSE(found && FileTimeToSystemTime(&time, &t));
   fs::remove_all(folder);
   EXPECT_TRUE(found);
 }

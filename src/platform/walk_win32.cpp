@@ -1,30 +1,21 @@
-// The user's Start Menu on Windows, held for the run: looked at for a
-// reparse point before it is entered, followed through one only when the
-// running account owns it, and held without FILE_SHARE_DELETE so that it
-// cannot be renamed, deleted or swapped for a junction while the scan and
-// the moves reach it by its path.
+// The walk on Windows: the Start Menus held, the user's looked at for a
+// reparse point before it is entered and followed through one only when
+// the running account owns it, and every folder below held while the scan
+// is in it or below it. Each is held without FILE_SHARE_DELETE, so that no
+// name on the way can be renamed, deleted or swapped for a junction while
+// the walk reaches what lies below by its path.
 
 #include <aclapi.h>
 
-#include "platform/platform.h"
-#include "platform/process_values.h"
+#include "platform/walk.h"
 
 namespace {
 
-// The folder held, and the junction on the way to it when there is one.
-HANDLE HeldMenu = INVALID_HANDLE_VALUE;
-HANDLE HeldJunction = INVALID_HANDLE_VALUE;
-
-void LetGo(HANDLE& handle) {
-  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-  handle = INVALID_HANDLE_VALUE;
-}
-
-// Opened to list, reparse points themselves when open_link says so.
-HANDLE OpenFolder(const char* path, bool open_link) {
+// Opened to list, a reparse point itself when open_link says so.
+HANDLE OpenFolder(const char* path, bool open_link, DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE) {
   const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (open_link ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-  return CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL,
-                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, flags, nullptr);
+  return CreateFileA(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL, share, nullptr, OPEN_EXISTING,
+                     flags, nullptr);
 }
 
 bool SidIn(HANDLE token, TOKEN_INFORMATION_CLASS kind, PSID sid) {
@@ -59,61 +50,113 @@ bool OwnedByRunner(HANDLE handle) {
   return owned;
 }
 
-bool SameFolder(HANDLE held, const char* other_path) {
-  HANDLE other = OpenFolder(other_path, false);
-  if (other == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION a;
-  BY_HANDLE_FILE_INFORMATION b;
-  const bool same = GetFileInformationByHandle(held, &a) && GetFileInformationByHandle(other, &b) &&
-                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-                    a.nFileIndexLow == b.nFileIndexLow;
-  CloseHandle(other);
-  return same;
-}
-
-int Refuse(DWORD error) {
-  LetGo(HeldMenu);
-  LetGo(HeldJunction);
+int Refuse(MenuRoot& root, DWORD error) {
+  LetGoOfStartMenu(root);
+  root.error = error;
   SetLastError(error);
   return -1;
 }
 
-}  // namespace
-
-void LetGoOfUserStartMenu() {
-  LetGo(HeldMenu);
-  LetGo(HeldJunction);
+bool NotThere(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY;
 }
 
-int HoldUserStartMenu() {
-  LetGoOfUserStartMenu();
-  HANDLE folder = OpenFolder(UserStartMenu, true);
+}  // namespace
+
+int HoldStartMenu(MenuRoot& root, const char* path, MenuOwner owner) {
+  root = MenuRoot{path, INVALID_HANDLE_VALUE, ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE};
+  const bool users = owner == MenuOwner::kUser;
+  // A junction is held sharing neither deletion nor writing: it can be
+  // neither removed nor pointed elsewhere while the path leads through it.
+  HANDLE folder = OpenFolder(path, users, users ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (folder == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? 0 : Refuse(error);
+    return NotThere(error) ? 0 : Refuse(root, error);
   }
   BY_HANDLE_FILE_INFORMATION information;
   if (!GetFileInformationByHandle(folder, &information)) {
     const DWORD error = GetLastError();
     CloseHandle(folder);
-    return Refuse(error);
+    return Refuse(root, error);
   }
   if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     CloseHandle(folder);
     return 0;  // a file: no Start Menu, as when nothing is there
   }
-  if ((information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+  if (users && (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     if (!OwnedByRunner(folder)) {
       CloseHandle(folder);
-      return Refuse(kErrorUntrustedLink);
+      return Refuse(root, kErrorUntrustedLink);
     }
-    // The junction stays held, deletion not shared, while the folder it
-    // leads to is opened through it and for the rest of the run.
-    HeldJunction = folder;
-    folder = OpenFolder(UserStartMenu, false);
-    if (folder == INVALID_HANDLE_VALUE) return Refuse(GetLastError());
+    // The junction stays held while the folder it leads to is opened
+    // through it, and for the rest of the run.
+    root.link = folder;
+    folder = OpenFolder(path, false);
+    if (folder == INVALID_HANDLE_VALUE) return Refuse(root, GetLastError());
+  } else if (users) {
+    // Held as every other folder of the walk is.
+    CloseHandle(folder);
+    folder = OpenFolder(path, true);
+    if (folder == INVALID_HANDLE_VALUE) return Refuse(root, GetLastError());
   }
-  HeldMenu = folder;
-  if (SameFolder(HeldMenu, AllUsersStartMenu)) return Refuse(kErrorAllUsersMenu);
+  root.folder = folder;
+  root.error = ERROR_SUCCESS;
   return 0;
+}
+
+bool SameMenu(const MenuRoot& a, const MenuRoot& b) {
+  BY_HANDLE_FILE_INFORMATION first;
+  BY_HANDLE_FILE_INFORMATION second;
+  return a.folder != INVALID_HANDLE_VALUE && b.folder != INVALID_HANDLE_VALUE &&
+         GetFileInformationByHandle(a.folder, &first) && GetFileInformationByHandle(b.folder, &second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber && first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
+void LetGoOfStartMenu(MenuRoot& root) {
+  if (root.folder != INVALID_HANDLE_VALUE) CloseHandle(root.folder);
+  if (root.link != INVALID_HANDLE_VALUE) CloseHandle(root.link);
+  root.folder = INVALID_HANDLE_VALUE;
+  root.link = INVALID_HANDLE_VALUE;
+}
+
+int OpenMenuRoot(const MenuRoot& root, MenuFolder& folder) {
+  folder = MenuFolder{INVALID_HANDLE_VALUE, root.path};
+  if (root.folder == INVALID_HANDLE_VALUE) {
+    SetLastError(root.error);
+    return -1;
+  }
+  // A handle of the walk's own, to be closed with the walk.
+  if (!DuplicateHandle(GetCurrentProcess(), root.folder, GetCurrentProcess(), &folder.handle, 0, FALSE,
+                       DUPLICATE_SAME_ACCESS)) {
+    folder.handle = INVALID_HANDLE_VALUE;
+    return -1;
+  }
+  return 0;
+}
+
+int OpenSubfolder(const MenuFolder&, const char*, const char* path, MenuFolder& folder) {
+  // The parent is held, so path reaches into the folder the listing named;
+  // a junction there now is not entered: it is not there.
+  folder = MenuFolder{OpenFolder(path, true), path};
+  if (folder.handle == INVALID_HANDLE_VALUE) return -1;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(folder.handle, &information)) {
+    const DWORD error = GetLastError();
+    CloseFolder(folder);
+    SetLastError(error);
+    return -1;
+  }
+  const DWORD attributes = information.dwFileAttributes;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    CloseFolder(folder);
+    SetLastError((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? ERROR_DIRECTORY : ERROR_FILE_NOT_FOUND);
+    return -1;
+  }
+  return 0;
+}
+
+void CloseFolder(MenuFolder& folder) {
+  if (folder.handle != INVALID_HANDLE_VALUE) CloseHandle(folder.handle);
+  folder.handle = INVALID_HANDLE_VALUE;
 }

@@ -1,3 +1,5 @@
+#include <new>
+
 #include "inventory/inventory.h"
 #include "platform/process_values.h"
 #include "propagate/propagate.h"
@@ -32,35 +34,38 @@ int32_t CompareWriteTimes(const FileRecord& a, const FileRecord& b) {
   return 0;
 }
 
-RelocationTally PropagateChanges(const DirList& snapshot, const DirList& current) {
-  RelocationTally tally{};
+int DecideChanges(const DirList& snapshot, const DirList& current, MoveDecisions& decisions) {
   // Looked up through indexes, so that the run grows in step with the
   // trees; the plain lookups, which find the same records, serve for a
   // short chain of files and when there is no memory for an index.
   DirIndex dirs;
   const bool dirs_indexed = BuildDirIndex(dirs, snapshot) == 0;
   FileIndex files;
-  for (const DirRecord* d = current.head; d != nullptr; d = d->next) {
-    const DirRecord* s = dirs_indexed ? LookUpDir(dirs, *d) : FindDirByPath(snapshot, *d);
-    if (s == nullptr && !IsUserStartMenuRoot(*d)) {
-      // A new directory goes whole, files and subdirectories with it.
-      MoveDirToAllUsers(*d, tally);
-      continue;
-    }
-    // The root is never moved whole: that would carry the user's entire
-    // Start Menu away, or fail and leave its new files behind. Without a
-    // namesake, each of its files is new.
-    const bool files_indexed =
-        s != nullptr && s->file_count > kFilesFoundInLine && BuildFileIndex(files, *s) == 0;
-    for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
-      const FileRecord* g = nullptr;
-      if (files_indexed) {
-        g = LookUpFile(files, *f);
-      } else if (s != nullptr) {
-        g = FindFileByName(*s, *f);
+  try {
+    for (const DirRecord* d = current.head; d != nullptr; d = d->next) {
+      const DirRecord* s = dirs_indexed ? LookUpDir(dirs, *d) : FindDirByPath(snapshot, *d);
+      if (s == nullptr && !IsUserStartMenuRoot(*d)) {
+        // A new directory goes whole, files and subdirectories with it.
+        decisions.push_back(MoveDecision{d, nullptr});
+        continue;
       }
-      if (g == nullptr || CompareWriteTimes(*f, *g) == 1) MoveFileToAllUsers(*d, *f, tally);
+      // The root is never moved whole: that would carry the user's entire
+      // Start Menu away, or fail and leave its new files behind. Without a
+      // namesake, each of its files is new.
+      const bool files_indexed =
+          s != nullptr && s->file_count > kFilesFoundInLine && BuildFileIndex(files, *s) == 0;
+      for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
+        const FileRecord* g = nullptr;
+        if (files_indexed) {
+          g = LookUpFile(files, *f);
+        } else if (s != nullptr) {
+          g = FindFileByName(*s, *f);
+        }
+        if (g == nullptr || CompareWriteTimes(*f, *g) == 1) decisions.push_back(MoveDecision{d, f});
+      }
     }
+  } catch (const std::bad_alloc&) {
+    return -1;
   }
-  return tally;
+  return 0;
 }

@@ -43,20 +43,25 @@ void Add(DirList& list, const std::string& dir, const char* name, const SYSTEMTI
 
 void AddDir(DirList& list, const std::string& dir) { ASSERT_NE(FindOrAppendDir(list, dir.c_str()), nullptr); }
 
-std::string MovingFile(const StartMenus& menus, const std::string& relative) {
-  return MovingFileLine(menus.User(relative), menus.AllUsers(relative));
+std::string FileDecided(const StartMenus& menus, const std::string& relative) {
+  return "file " + menus.User(relative) + "\n";
 }
 
-std::string MovingDir(const StartMenus& menus, const std::string& relative) {
-  return MovingDirLine(menus.User(relative), menus.AllUsers(relative));
+std::string DirDecided(const StartMenus& menus, const std::string& relative) {
+  return "dir " + menus.User(relative) + "\n";
 }
 
-// Nothing below exists on disk: every move fails, so the printed lines
-// show exactly which items were handed to relocation, in order.
-std::string Propagated(const DirList& snapshot, const DirList& current) {
-  StartCapture();
-  PropagateChanges(snapshot, current);
-  return CapturedLines();
+// The decisions, in order: "dir <path>" for a directory to move whole,
+// "file <path>" for a file.
+std::string Decided(const DirList& snapshot, const DirList& current) {
+  MoveDecisions decisions;
+  EXPECT_EQ(DecideChanges(snapshot, current, decisions), 0);
+  std::string text;
+  for (const MoveDecision& d : decisions) {
+    text += d.file == nullptr ? "dir " + std::string(d.dir->path) + "\n"
+                              : "file " + std::string(d.dir->path) + Sep() + d.file->name + "\n";
+  }
+  return text;
 }
 
 const SYSTEMTIME kNoon = At(2001, 6, 15, 12, 0, 0, 250, 5);
@@ -92,7 +97,7 @@ TEST(CompareWriteTimes, AnInvalidTimeOnEitherSideIsNeverComparable) {
   EXPECT_EQ(CompareWriteTimes(Record(kNoon, 0x80), valid), 0);
 }
 
-TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
+TEST(DecideChanges, MovesAFileOnlyWhenNewOrLater) {
   StartMenus menus;
   const std::string programs = menus.User("Programs");
   DirList snapshot{};
@@ -116,12 +121,12 @@ TEST(PropagateChanges, MovesAFileOnlyWhenNewOrLater) {
   Add(current, programs, "NewInvalid.lnk", kNoon, 0);
   Add(current, programs, "TOOL.LNK", kNoon);
 
-  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Programs/New.lnk") +
-                                               MovingFile(menus, "Programs/Later.lnk") +
-                                               MovingFile(menus, "Programs/NewInvalid.lnk"));
+  EXPECT_EQ(Decided(snapshot, current), FileDecided(menus, "Programs/New.lnk") +
+                                               FileDecided(menus, "Programs/Later.lnk") +
+                                               FileDecided(menus, "Programs/NewInvalid.lnk"));
 }
 
-TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
+TEST(DecideChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
   StartMenus menus;
   DirList snapshot{};
   AddDir(snapshot, menus.User("Programs"));
@@ -132,13 +137,13 @@ TEST(PropagateChanges, NewDirectoryGoesWholeAndItsNewSubdirectoryIsTriedAfter) {
   Add(current, menus.User("Programs/App/Sub"), "Help.lnk", kNoon);
   AddDir(current, menus.User("Programs/Other"));
 
-  EXPECT_EQ(Propagated(snapshot, current), MovingDir(menus, "Programs/App") +
-                                               MovingDir(menus, "Programs/App/Sub") +
-                                               MovingDir(menus, "Programs/Other"));
+  EXPECT_EQ(Decided(snapshot, current), DirDecided(menus, "Programs/App") +
+                                               DirDecided(menus, "Programs/App/Sub") +
+                                               DirDecided(menus, "Programs/Other"));
 }
 
 
-TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
+TEST(DecideChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   StartMenus menus;
   DirList snapshot{};
   Add(snapshot, menus.User("Programs"), "Tool.lnk", kNoon);
@@ -146,22 +151,19 @@ TEST(PropagateChanges, RootWithoutNamesakeHasItsFilesMovedOneByOne) {
   Add(current, menus.user, "First.lnk", kNoon);
   Add(current, menus.user, "Second.lnk", kNoon, 0);
   Add(current, menus.User("Programs"), "Tool.lnk", kNoon);
-  EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "First.lnk") + MovingFile(menus, "Second.lnk"));
+  EXPECT_EQ(Decided(snapshot, current), FileDecided(menus, "First.lnk") + FileDecided(menus, "Second.lnk"));
 
   // However the root's record spells it.
   std::string shouted = menus.user;
   for (char& c : shouted) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   DirList spelled{};
   Add(spelled, shouted, "First.lnk", kNoon);
-  StartCapture();
-  PropagateChanges(snapshot, spelled);
-  EXPECT_EQ(CapturedLines(), "Moving File " + shouted + Sep() + "First.lnk \n         to " +
-                                 menus.AllUsers("First.lnk") + "\n");
+  EXPECT_EQ(Decided(snapshot, spelled), "file " + shouted + Sep() + "First.lnk\n");
 }
 
 
 
-TEST(PropagateChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAFile) {
+TEST(DecideChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAFile) {
   StartMenus menus;
   // A short chain is searched in line, a long one through an index: with
   // unchanged files ahead of the namesakes or not, both find the first.
@@ -187,11 +189,11 @@ TEST(PropagateChanges, OnlyTheFirstNamesakeInTheSnapshotCountsForADirectoryAndAF
 
     Add(current, programs, "Tool.lnk", kNoon);
     Add(current, programs, "Extra.lnk", kNoon);
-    EXPECT_EQ(Propagated(snapshot, current), MovingFile(menus, "Programs/Extra.lnk"));
+    EXPECT_EQ(Decided(snapshot, current), FileDecided(menus, "Programs/Extra.lnk"));
   }
 }
 
-TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
+TEST(DecideChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
   StartMenus menus;
   DirList snapshot{};
   Add(snapshot, menus.user, "Gone.lnk", kNoon);
@@ -199,8 +201,8 @@ TEST(PropagateChanges, ItemsGoneSinceTheSnapshotAreLeftAlone) {
   Add(snapshot, menus.User("Programs/GoneDir"), "Gone.lnk", kNoon);
   DirList current{};
   AddDir(current, menus.User("Programs"));
-  EXPECT_EQ(Propagated(snapshot, current), "");
-  EXPECT_EQ(Propagated(snapshot, DirList{}), "");
+  EXPECT_EQ(Decided(snapshot, current), "");
+  EXPECT_EQ(Decided(snapshot, DirList{}), "");
 }
 
 }  // namespace

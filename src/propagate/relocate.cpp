@@ -1,8 +1,13 @@
-#include <cstdio>
+// The two readers of a copy run's decisions: the copy run, which carries
+// each out, and the preview, which foresees each with the same checks the
+// move makes. Both print the same lines for the same outcome.
+
 #include <cstring>
 
 #include "platform/console.h"
+#include "platform/grant.h"
 #include "platform/messages.h"
+#include "platform/moves.h"
 #include "platform/path_buffer.h"
 #include "platform/platform.h"
 #include "platform/process_values.h"
@@ -10,76 +15,104 @@
 
 namespace {
 
-// A preview takes every decision and prints every line of a copy run, but
-// stops short of each move and grant.
-bool Previewing() { return RunMode == kPreviewMode; }
+// One decision as both readers meet it: its two paths, and its part below
+// both Start Menus, which is what the moves and the grant act on.
+struct Item {
+  PathBuffer source;
+  PathBuffer destination;
+  const char* relative;
+  bool directory;
+};
 
-// An item skipped for its length is still in the user's Start Menu, unless
-// it went with a directory moved before it.
-void CountSkipped(const char* source, RelocationTally& tally) {
-  if (PartBelow(source, tally.moved_dir) == nullptr) ++tally.left_behind;
+// The directory dealt with last: what the list has below it went with it
+// (moved, or gone before), or is held back (it could not be moved).
+struct Settled {
+  PathBuffer path;  // "" before the first
+  bool moved;
+};
+
+bool Below(const char* path, const Settled& settled) {
+  return settled.path[0] != '\0' && PartBelow(path, settled.path) != nullptr;
 }
 
-// The error a move to destination will fail with, as far as can be told
-// without moving; ERROR_SUCCESS when nothing is seen in its way. The
-// errors are those the move itself leaves, so that a preview prints the
-// copy run's own line.
-DWORD ForeseeMove(const char* destination, bool directory) {
-  const DWORD there = GetFileAttributesA(destination);
-  if (there != INVALID_FILE_ATTRIBUTES) {
-    // A directory never merges with its namesake; a file replaces a file,
-    // never a directory.
-    if (directory) return ERROR_ALREADY_EXISTS;
-    return (there & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
-  }
-  // No directory is created on the way.
-  PathBuffer parent;
-  std::memcpy(parent, destination, std::strlen(destination) + 1);
-  char* separator = std::strrchr(parent, kPathSeparator);
-  if (separator == nullptr) return ERROR_SUCCESS;
-  *separator = '\0';
-  return GetFileAttributesA(parent) == INVALID_FILE_ATTRIBUTES ? ERROR_PATH_NOT_FOUND : ERROR_SUCCESS;
-}
-
-// After the Moving line: the move (a directory never overwrites, a file
-// replaces its namesake in one step), then the grant, each failure on a
-// line of its own. Allocates nothing: it runs between a move and its grant.
-void MoveAndGrant(const char* source, const char* destination, bool directory, RelocationTally& tally) {
-  bool moved = false;
-  bool gone = false;
-  DWORD error = ERROR_SUCCESS;
-  if (Previewing()) {
-    // Nothing moves: what a directory would have taken along counts as
-    // gone with it.
-    gone = PartBelow(source, tally.moved_dir) != nullptr;
-    error = gone ? ERROR_FILE_NOT_FOUND : ForeseeMove(destination, directory);
-    moved = error == ERROR_SUCCESS;
+// Fills item with decision d's paths. False when one does not fit: its
+// "Skipping" line is printed, and it is left behind unless it went with a
+// directory moved before it.
+bool MakeItem(const MoveDecision& d, Item& item, const Settled& settled, RelocationTally& tally) {
+  item.directory = d.file == nullptr;
+  const char* path = d.dir->path;
+  bool fits = true;
+  if (item.directory) {
+    std::memcpy(item.source, path, std::strlen(path) + 1);
+    if (MapToAllUsers(item.destination, item.source) != 0) {
+      PrintNames(kSkippingDirLine, path);
+      fits = false;
+    }
   } else {
-    // A directory never overwrites, nor moves across volumes.
-    moved = MoveItem(source, destination, directory ? 0 : MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) == 0;
-    // The move's own error, before another call replaces it. A source
-    // that is not there any more went with its directory, or an installer
-    // removed it meanwhile: nothing of it is left behind.
-    if (!moved) {
-      error = GetLastError();
-      gone = GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES;
+    const std::size_t length = std::strlen(path);
+    const char separator[] = {length > 0 && path[length - 1] == kPathSeparator ? '\0' : kPathSeparator, '\0'};
+    if (JoinPath(item.source, path, separator, d.file->name) != 0) {
+      PrintNames(kSkippingFileLine, path, separator, d.file->name);
+      fits = false;
+    } else if (MapToAllUsers(item.destination, item.source) != 0) {
+      PrintNames(kSkippingFileLine, item.source);
+      fits = false;
     }
   }
-  if (!moved && !gone) {
-    PrintWithReason(kCannotMoveLine, source, error);
+  if (!fits) {
+    if (!(settled.moved && (Below(path, settled) || std::strcmp(path, settled.path) == 0))) ++tally.left_behind;
+    return false;
+  }
+  item.relative = item.source + UserStartMenuLength;
+  while (*item.relative == kPathSeparator) ++item.relative;
+  return true;
+}
+
+// Starts an item: its paths, and its "Moving" line. False when that is all
+// there is to it: it does not fit, or the list has it below a directory
+// dealt with already, which took it along or holds it back.
+bool BeginItem(const MoveDecision& d, Item& item, const Settled& settled, RelocationTally& tally) {
+  if (!MakeItem(d, item, settled, tally)) return false;
+  if (Below(item.source, settled) && !settled.moved) {
+    PrintNames(kHoldingBackLine, item.source, settled.path);
+    ++tally.left_behind;
+    return false;
+  }
+  PrintNames(item.directory ? kMovingDirLine : kMovingFileLine, item.source, item.destination);
+  return !Below(item.source, settled);
+}
+
+// A directory never overwrites, nor moves across volumes; a file replaces
+// its namesake in one step, and may be copied to another volume.
+DWORD MoveFlags(const Item& item) { return item.directory ? 0 : MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED; }
+
+// The lines a move's outcome calls for, and the directory it settles.
+void EndItem(const Item& item, const MoveOutcome& outcome, Settled& settled, RelocationTally& tally) {
+  if (outcome.result == MoveResult::kFailed) {
+    PrintWithReason(kCannotMoveLine, item.source, outcome.error);
     ++tally.left_behind;
   }
   // A name of the move's own that stayed beside the destination, whether
   // the move succeeded or not, holds a whole file that no one asked for.
-  char leftover[2 * kMaxPath];
-  DWORD leftover_error = ERROR_SUCCESS;
-  if (!Previewing() && TakeLeftoverName(leftover, sizeof leftover, &leftover_error)) {
-    PrintWithReason(kCannotDeleteLine, leftover, leftover_error);
+  if (outcome.leftover[0] != '\0') {
+    PrintWithReason(kCannotDeleteLine, outcome.leftover, outcome.leftover_error);
     ++tally.unfinished;
   }
-  if (!moved) return;
-  if (directory) std::memcpy(tally.moved_dir, source, std::strlen(source) + 1);
-  if (GrantEveryoneRead(destination) != 0) ++tally.unfinished;
+  if (item.directory) {
+    std::memcpy(settled.path, item.source, std::strlen(item.source) + 1);
+    settled.moved = outcome.result != MoveResult::kFailed;
+  }
+}
+
+// The grant's "Exec" line for target into command; false, with the
+// "Skipping Exec" line instead, when the command line does not fit.
+bool PrintExecLine(const char* target, PathBuffer command) {
+  if (GrantCommandLine(command, kMaxPath, target) != 0) {
+    PrintNames(kSkippingGrantLine, target);
+    return false;
+  }
+  PrintNames(kExecLine, command);
+  return true;
 }
 
 }  // namespace
@@ -95,53 +128,43 @@ int MapToAllUsers(PathBuffer destination, const char* source) {
   return JoinPath(destination, AllUsersStartMenu, source + cut);
 }
 
-void MoveDirToAllUsers(const DirRecord& d, RelocationTally& tally) {
-  PathBuffer destination;
-  if (MapToAllUsers(destination, d.path) != 0) {
-    PrintNames(kSkippingDirLine, d.path);
-    CountSkipped(d.path, tally);
-    return;
+RelocationTally CarryOutChanges(const MoveDecisions& decisions, const MenuRoot& user, const MenuRoot& all_users) {
+  RelocationTally tally{};
+  Settled settled{};
+  for (const MoveDecision& d : decisions) {
+    Item item;
+    if (!BeginItem(d, item, settled, tally)) continue;
+    MoveOutcome outcome;
+    MoveItem(user, item.relative, all_users, item.relative, MoveFlags(item), outcome);
+    EndItem(item, outcome, settled, tally);
+    if (outcome.result == MoveResult::kMoved && GrantEveryoneRead(all_users, item.relative, item.destination) != 0) {
+      ++tally.unfinished;
+    }
   }
-  PrintNames(kMovingDirLine, d.path, destination);
-  // Never overwriting: a namesake already under the All Users
-  // Start Menu, or a missing parent there, makes the move fail, and the
-  // directory stays where it is.
-  MoveAndGrant(d.path, destination, true, tally);
+  return tally;
 }
 
-void MoveFileToAllUsers(const DirRecord& d, const FileRecord& f, RelocationTally& tally) {
-  const std::size_t length = std::strlen(d.path);
-  const bool has_separator = length > 0 && d.path[length - 1] == kPathSeparator;
-  const char separator[] = {has_separator ? '\0' : kPathSeparator, '\0'};
-
-  PathBuffer source;
-  PathBuffer destination;
-  if (JoinPath(source, d.path, separator, f.name) != 0) {
-    PrintNames(kSkippingFileLine, d.path, separator, f.name);
-    CountSkipped(d.path, tally);
-    return;
+void ForeseeChanges(const MoveDecisions& decisions, const MenuRoot& user, const MenuRoot& all_users) {
+  RelocationTally tally{};
+  Settled settled{};
+  for (const MoveDecision& d : decisions) {
+    Item item;
+    if (!BeginItem(d, item, settled, tally)) continue;
+    MoveOutcome outcome;
+    ForeseeMove(user, item.relative, all_users, item.relative, MoveFlags(item), outcome);
+    EndItem(item, outcome, settled, tally);
+    PathBuffer command;
+    if (outcome.result == MoveResult::kMoved && PrintExecLine(item.destination, command) && !GrantCommandFound()) {
+      PrintNames(kCannotGrantLine, item.destination, kGrantNotFoundReason);
+    }
   }
-  if (MapToAllUsers(destination, source) != 0) {
-    PrintNames(kSkippingFileLine, source);
-    CountSkipped(source, tally);
-    return;
-  }
-  PrintNames(kMovingFileLine, source, destination);
-  // One step: deleting the namesake first would lose it whenever the move
-  // then failed. A directory at the destination is never replaced.
-  MoveAndGrant(source, destination, false, tally);
 }
 
-int GrantEveryoneRead(const char* target) {
+int GrantEveryoneRead(const MenuRoot& root, const char* item, const char* target) {
   PathBuffer command;
-  if (GrantCommandLine(command, kMaxPath, target) != 0) {
-    PrintNames(kSkippingGrantLine, target);
-    return -1;
-  }
-  PrintNames(kExecLine, command);
-  if (Previewing()) return 0;
+  if (!PrintExecLine(target, command)) return -1;
   char reason[kErrorTextSize];
-  if (RunGrantCommand(target, reason, sizeof reason) == 0) return 0;
+  if (RunGrantCommand(root, item, target, reason, sizeof reason) == 0) return 0;
   PrintNames(kCannotGrantLine, target, reason);
   return -1;
 }

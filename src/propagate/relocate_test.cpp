@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/grant.h"
 #include "platform/platform.h"
 #include "platform/process_values.h"
 #include "inventory/inventory.h"
@@ -73,6 +74,13 @@ std::string CannotMove(const std::string& source, DWORD error) {
   return "Cannot move " + source + ": " + reason + "\n";
 }
 
+// The copy run's lines for decisions, carried out between the two menus.
+std::string CarriedOut(const StartMenus& menus, const MoveDecisions& decisions, RelocationTally& tally) {
+  StartCapture();
+  tally = CarryOutChanges(decisions, menus.user_root, menus.all_users_root);
+  return CapturedLines();
+}
+
 TEST(MapToAllUsers, ReplacesTheUserStartMenuByLength) {
   StartMenus menus;
   PathBuffer destination;
@@ -104,29 +112,30 @@ TEST(MapToAllUsers, RefusesWhatDoesNotFitOrIsShorterThanTheCut) {
 }
 
 
-TEST(MoveFileToAllUsers, DirectoryEndingInASeparatorGetsNoSecondOne) {
+TEST(CarryOutChanges, AFileOfADirectoryEndingInASeparatorGetsNoSecondOne) {
   StartMenus menus;
   WriteFile(menus.User("Programs/App.lnk"), "app");
   // No destination folder: the move fails, only the printed paths matter.
+  const DirRecord dir = Dir(menus.User("Programs") + Sep());
+  const FileRecord file = File("App.lnk");
   RelocationTally tally{};
-  StartCapture();
-  MoveFileToAllUsers(Dir(menus.User("Programs") + Sep()), File("App.lnk"), tally);
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
-                                 CannotMove(menus.User("Programs/App.lnk"), ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(CarriedOut(menus, {{&dir, &file}}, tally),
+            MovingFileLine(menus.User("Programs/App.lnk"), menus.AllUsers("Programs/App.lnk")) +
+                CannotMove(menus.User("Programs/App.lnk"), ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(tally.left_behind, 1u);
 }
 
 
-TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
+TEST(CarryOutChanges, ASourceGoneKeepsTheNamesake) {
   StartMenus menus;
   // The source went away after the scan: the move fails, and the namesake
   // must not have been deleted on the way.
   WriteFile(menus.AllUsers("Gone.lnk"), "keep me");
+  const DirRecord dir = Dir(menus.user);
+  const FileRecord file = File("Gone.lnk");
   RelocationTally tally{};
-  StartCapture();
-  MoveFileToAllUsers(Dir(menus.user), File("Gone.lnk"), tally);
   // Nothing of it is left behind: no line beyond its Moving line.
-  EXPECT_EQ(CapturedLines(), MovingFileLine(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
+  EXPECT_EQ(CarriedOut(menus, {{&dir, &file}}, tally), MovingFileLine(menus.User("Gone.lnk"), menus.AllUsers("Gone.lnk")));
   EXPECT_EQ(ReadFile(menus.AllUsers("Gone.lnk")), "keep me");
   EXPECT_EQ(tally.left_behind, 0u);
 }
@@ -135,39 +144,44 @@ TEST(MoveFileToAllUsers, FailedReplacementKeepsTheNamesake) {
 
 
 
-TEST(Relocation, ItemsThatDoNotFitAreSkippedWithALine) {
+TEST(CarryOutChanges, ItemsThatDoNotFitAreSkippedWithALine) {
   StartMenus menus;
+#ifndef _WIN32
+  FakeCacls cacls;
+#endif
   const std::size_t growth = menus.all_users.size() - menus.user.size();
   ASSERT_GT(growth, 0u);
-  // A directory whose destination would not fit.
-  std::string deep = menus.user + Sep();
+  // Below a folder that moves whole: a directory whose destination would
+  // not fit, and a file whose source would not fit (directory, separator
+  // and name).
+  WriteFile(menus.User("New/n.lnk"), "n");
+  const std::string moved = menus.User("New");
+  std::string deep = moved + Sep();
   deep += std::string(kMaxPath - 1 - deep.size(), 'd');
-  // A file whose source would not fit: directory, separator and name.
-  std::string folder = menus.user + Sep();
+  std::string folder = moved + Sep();
   folder += std::string(kMaxPath - 8 - folder.size(), 'f');
   // A file whose source fits but whose destination would not.
   std::string short_enough = menus.user + Sep();
   short_enough += std::string(kMaxPath - 1 - growth - short_enough.size(), 'n');
 
+  const DirRecord deep_dir = Dir(deep), folder_dir = Dir(folder), separated = Dir(folder + Sep()),
+                  short_dir = Dir(short_enough), moved_dir = Dir(moved);
+  const FileRecord tool = File("Tool.lnk"), a = File("a");
   RelocationTally tally{};
-  StartCapture();
-  MoveDirToAllUsers(Dir(deep), tally);
-  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"), tally);
-  MoveFileToAllUsers(Dir(folder + Sep()), File("Tool.lnk"), tally);
-  MoveFileToAllUsers(Dir(short_enough), File("a"), tally);
-  // Each is still in the user's Start Menu; below a folder that moved
-  // whole, nothing is.
+  // Each is still in the user's Start Menu; after the folder above them
+  // moved whole, nothing is.
+  const std::string skipped = CarriedOut(
+      menus, {{&deep_dir, nullptr}, {&folder_dir, &tool}, {&separated, &tool}, {&short_dir, &a}}, tally);
   EXPECT_EQ(tally.left_behind, 4u);
-  std::strcpy(tally.moved_dir, menus.user.c_str());
-  MoveDirToAllUsers(Dir(deep), tally);
-  MoveFileToAllUsers(Dir(folder), File("Tool.lnk"), tally);
-  EXPECT_EQ(tally.left_behind, 4u);
-  EXPECT_EQ(CapturedLines(), "Skipping Dir " + deep + ": path too long\n" +
-                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
-                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
-                                 "Skipping File " + short_enough + Sep() + "a: path too long\n" +
-                                 "Skipping Dir " + deep + ": path too long\n" +
-                                 "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n");
+  const std::string after = CarriedOut(menus, {{&moved_dir, nullptr}, {&deep_dir, nullptr}, {&folder_dir, &tool}}, tally);
+  EXPECT_EQ(tally.left_behind, 0u);
+  EXPECT_EQ(skipped, "Skipping Dir " + deep + ": path too long\n" +
+                         "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
+                         "Skipping File " + folder + Sep() + "Tool.lnk: path too long\n" +
+                         "Skipping File " + short_enough + Sep() + "a: path too long\n");
+  EXPECT_EQ(after, MovingDirLine(moved, menus.AllUsers("New")) + ExecLine(menus.AllUsers("New")) +
+                       "Skipping Dir " + deep + ": path too long\n" + "Skipping File " + folder + Sep() +
+                       "Tool.lnk: path too long\n");
 }
 
 TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
@@ -180,8 +194,9 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   fits += Sep() + std::string(231 - fits.size() - 1, 'g');
   const std::string too_long = fits + "g";
   StartCapture();
-  EXPECT_EQ(GrantEveryoneRead(too_long.c_str()), -1);
-  GrantEveryoneRead(fits.c_str());
+  const std::size_t below = menus.all_users.size() + 1;
+  EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, too_long.c_str() + below, too_long.c_str()), -1);
+  GrantEveryoneRead(menus.all_users_root, fits.c_str() + below, fits.c_str());
   const std::string lines = CapturedLines();
   EXPECT_EQ(lines.rfind("Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits), 0), 0u) << lines;
 #ifndef _WIN32
@@ -227,7 +242,7 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z\r\t\033[2J\x7f.lnk";
   const std::string target = menus.AllUsers(name);
   StartCapture();
-  GrantEveryoneRead(target.c_str());
+  GrantEveryoneRead(menus.all_users_root, name.c_str(), target.c_str());
   const std::string lines = CapturedLines();
   fs::current_path(current);
   // The line shows control bytes and the backslash escaped, one line
@@ -251,11 +266,13 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     FakeCacls::Install(menus.root.str() + "/rel", cacls.log);
     fs::current_path(menus.root.path());
     StartCapture();
-    EXPECT_EQ(GrantEveryoneRead("target"), -1);
+    EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), -1);
     const std::string lines = CapturedLines();
     fs::current_path(current);
-    EXPECT_EQ(lines, ExecLine("target") + "Cannot grant target: Cacls is not on PATH\n");
+    EXPECT_EQ(lines, ExecLine(menus.AllUsers("target")) + "Cannot grant " + menus.AllUsers("target") +
+                         ": Cacls is not on PATH\n");
     EXPECT_EQ(cacls.Runs(), "");
+    EXPECT_FALSE(GrantCommandFound());
   }
   {
     FakeCacls cacls;
@@ -264,11 +281,10 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     FakeCacls::Install(menus.root.str() + "/rel", relative_log);
     fs::current_path(menus.root.path());
     StartCapture();
-    EXPECT_EQ(GrantEveryoneRead("target"), 0);
+    EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), 0);
     CapturedLines();
     fs::current_path(current);
-    // Anywhere else: as it is, from where the run is.
-    EXPECT_EQ(cacls.Runs(), Granted(menus.root.path(), "target"));
+    EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, "target"));
     EXPECT_FALSE(fs::exists(relative_log));
   }
 }
@@ -281,8 +297,10 @@ TEST(GrantEveryoneRead, GoesAheadWhenTheWayIsThereAndNotWhenAFolderOnItIsGone) {
   StartMenus menus;
   WriteFile(menus.AllUsers("Programs/Tool/Tool.lnk"), "tool");
   char reason[kErrorTextSize] = "";
-  EXPECT_EQ(RunGrantCommand(menus.AllUsers("Programs/Tool/Tool.lnk").c_str(), reason, sizeof reason), 0) << reason;
-  EXPECT_EQ(RunGrantCommand(menus.AllUsers("Programs/Gone/Tool.lnk").c_str(), reason, sizeof reason), -1);
+  EXPECT_EQ(RunGrantCommand(menus.all_users_root, "Programs\\Tool\\Tool.lnk", menus.AllUsers("Programs/Tool/Tool.lnk").c_str(),
+                            reason, sizeof reason), 0) << reason;
+  EXPECT_EQ(RunGrantCommand(menus.all_users_root, "Programs\\Gone\\Tool.lnk", menus.AllUsers("Programs/Gone/Tool.lnk").c_str(),
+                            reason, sizeof reason), -1);
   char gone[kErrorTextSize];
   DescribeError(ERROR_FILE_NOT_FOUND, gone, sizeof gone);
   EXPECT_STREQ(reason, gone);  // the way's, not Cacls.exe's

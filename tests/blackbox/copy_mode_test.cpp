@@ -177,21 +177,34 @@ TEST(CopyRun, RootsFirstFilesNeverTakeTheStartMenuAlong) {
 }
 
 // Each move that cannot be made is named with the system's reason, and
-// leaves both trees as they were; the snapshot waits, and once each cause
-// is mended a rerun carries over exactly what was left. A preview first
-// prints the copy run's very lines, Exec lines included, and leaves every
-// byte where it was.
+// leaves both trees as they were; what a folder that cannot be moved holds
+// is held back with it, never merged into its namesake; the snapshot
+// waits, and once each cause is mended a rerun carries over exactly what
+// was left, the held folder whole. A preview first prints the copy run's
+// very lines, foreseen by the same checks, Exec lines included, and
+// leaves every byte where it was.
 TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended) {
   Sandbox sandbox;
   Put(User(sandbox, "Games/Old.lnk"), "old", kThen);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool 1", kThen);
   Put(User(sandbox, "Programs/Done.lnk"), "done 1", kThen);
+  Put(User(sandbox, "Apps/Old.lnk"), "old", kThen);
+  Put(User(sandbox, "Deep/Sub/Old.lnk"), "old", kThen);
   // A folder where the newer file would go, and a folder that already
   // has a namesake under All Users; Games is missing there altogether.
-  // Done.lnk's namesake, newer still, is replaced.
+  // Done.lnk's namesake, newer still, is replaced. A file where a new
+  // file's folder should be, and one two levels up.
   Put(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk"), "inside", kThen);
   Put(AllUsers(sandbox, "Programs/Shared/Other.lnk"), "other", kThen);
   Put(AllUsers(sandbox, "Programs/Done.lnk"), "shared done", kThen + 86400);
+  Put(AllUsers(sandbox, "Apps"), "a file", kThen);
+  Put(AllUsers(sandbox, "Deep"), "a file", kThen);
+#ifndef _WIN32
+  // A folder under All Users that is a link to elsewhere.
+  Put(User(sandbox, "Links/Old.lnk"), "old", kThen);
+  TempDir elsewhere;
+  fs::create_directory_symlink(elsewhere.path(), AllUsers(sandbox, "Links"));
+#endif
   TakeSnapshot(sandbox);
 
   Put(User(sandbox, "Games/Chess.lnk"), "chess", kThen + 60);
@@ -199,18 +212,38 @@ TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended
   Put(User(sandbox, "Programs/Done.lnk"), "done 2", kThen + 60);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool 2", kThen + 60);
   Put(User(sandbox, "Programs/Shared/Shared.lnk"), "shared", kThen + 60);
+  Put(User(sandbox, "Programs/Shared/Help/Help.lnk"), "help", kThen + 60);
   // A new folder whose own new folder goes with it.
   Put(User(sandbox, "Programs/Kit/Docs/Readme.lnk"), "readme", kThen + 60);
+  Put(User(sandbox, "Apps/App.lnk"), "app", kThen + 60);
+  Put(User(sandbox, "Deep/Sub/Deep.lnk"), "deep", kThen + 60);
+#ifdef _WIN32
+  const DWORD file_on_the_way = ERROR_PATH_NOT_FOUND;
+  const std::string linked = "";
+#else
+  const DWORD file_on_the_way = ERROR_DIRECTORY;
+  Put(User(sandbox, "Links/Link.lnk"), "link", kThen + 60);
+  const std::string linked =
+      UnmovedFile(sandbox, "Links/Link.lnk") + CannotMove(sandbox, "Links/Link.lnk", ERROR_FILE_NOT_FOUND);
+#endif
 
   const std::string lines =
+      UnmovedFile(sandbox, "Apps/App.lnk") + CannotMove(sandbox, "Apps/App.lnk", file_on_the_way) +
+      UnmovedFile(sandbox, "Deep/Sub/Deep.lnk") + CannotMove(sandbox, "Deep/Sub/Deep.lnk", file_on_the_way) +
       UnmovedFile(sandbox, "Games/Chess.lnk") + CannotMove(sandbox, "Games/Chess.lnk", ERROR_PATH_NOT_FOUND) +
-      UnmovedDir(sandbox, "Games/Cards") + CannotMove(sandbox, "Games/Cards", ERROR_PATH_NOT_FOUND) +
+      UnmovedDir(sandbox, "Games/Cards") + CannotMove(sandbox, "Games/Cards", ERROR_PATH_NOT_FOUND) + linked +
       MovedFile(sandbox, "Programs/Done.lnk") + UnmovedFile(sandbox, "Programs/Tool.lnk") +
       CannotMove(sandbox, "Programs/Tool.lnk", ERROR_ACCESS_DENIED) + MovedDir(sandbox, "Programs/Kit") +
       UnmovedDir(sandbox, "Programs/Kit/Docs") + UnmovedDir(sandbox, "Programs/Shared") +
-      CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS);
+      CannotMove(sandbox, "Programs/Shared", ERROR_ALREADY_EXISTS) + "Holding back " +
+      User(sandbox, "Programs/Shared/Help") + ": " + User(sandbox, "Programs/Shared") + " was not moved\n";
   // On Windows the All Users Start Menu is the Wine prefix's, outside.
   const TreeContents before = ReadTreeContents(sandbox.root.path());
+#ifdef _WIN32
+  const std::string user_linked = "";
+#else
+  const std::string user_linked = "Links/\nLinks/Link.lnk\nLinks/Old.lnk\n";
+#endif
   const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
   for (const char* argument : {"/l", "/L", "/list"}) {
     const RunResult preview = RunIn(sandbox, {argument}, sandbox.Environment());
@@ -222,25 +255,42 @@ TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended
   }
 
   ExpectUnfinishedCopyRun(sandbox, lines, true, sandbox.Environment());
-  EXPECT_EQ(ListTree(sandbox.user_menu), "Games/\nGames/Cards/\nGames/Cards/Cards.lnk\nGames/Chess.lnk\nGames/Old.lnk\n"
-                                         "Programs/\nPrograms/Shared/\nPrograms/Shared/Shared.lnk\nPrograms/Tool.lnk\n");
-  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Programs/\nPrograms/Done.lnk\nPrograms/Kit/\nPrograms/Kit/Docs/\n"
-                                              "Programs/Kit/Docs/Readme.lnk\nPrograms/Shared/\nPrograms/Shared/Other.lnk\n"
-                                              "Programs/Tool.lnk/\nPrograms/Tool.lnk/inside.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Apps/\nApps/App.lnk\nApps/Old.lnk\nDeep/\nDeep/Sub/\nDeep/Sub/Deep.lnk\n"
+                                         "Deep/Sub/Old.lnk\nGames/\nGames/Cards/\nGames/Cards/Cards.lnk\nGames/Chess.lnk\n"
+                                         "Games/Old.lnk\n" + user_linked + "Programs/\nPrograms/Shared/\n"
+                                         "Programs/Shared/Help/\nPrograms/Shared/Help/Help.lnk\n"
+                                         "Programs/Shared/Shared.lnk\nPrograms/Tool.lnk\n");
+  EXPECT_EQ(ListTree(AllUsers(sandbox, "Programs")), "Done.lnk\nKit/\nKit/Docs/\nKit/Docs/Readme.lnk\nShared/\n"
+                                                      "Shared/Other.lnk\nTool.lnk/\nTool.lnk/inside.lnk\n");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Apps")), "a file");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Deep")), "a file");
   EXPECT_EQ(ReadFile(User(sandbox, "Programs/Tool.lnk")), "tool 2");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool.lnk/inside.lnk")), "inside");
 
-  // Mended: Games made, the folder in the file's way and the namesake
-  // folder moved aside. What arrived already is not moved again.
+  // Mended: Games made, the folder in the file's way, the files in the
+  // folders' ways and the namesake folder moved aside. What arrived
+  // already is not moved again; the folder held back goes whole.
   fs::create_directories(AllUsers(sandbox, "Games"));
   fs::rename(AllUsers(sandbox, "Programs/Tool.lnk"), AllUsers(sandbox, "Tool folder"));
   fs::rename(AllUsers(sandbox, "Programs/Shared"), AllUsers(sandbox, "Shared before"));
-  ExpectCopyRun(sandbox, MovedFile(sandbox, "Games/Chess.lnk") + MovedDir(sandbox, "Games/Cards") +
-                             MovedFile(sandbox, "Programs/Tool.lnk") + MovedDir(sandbox, "Programs/Shared"));
-  EXPECT_EQ(ListTree(sandbox.user_menu), "Games/\nGames/Old.lnk\nPrograms/\n");
+  fs::remove(AllUsers(sandbox, "Apps"));
+  fs::remove(AllUsers(sandbox, "Deep"));
+  fs::create_directories(AllUsers(sandbox, "Apps"));
+  fs::create_directories(AllUsers(sandbox, "Deep/Sub"));
+  std::string relinked;
+#ifndef _WIN32
+  fs::remove(AllUsers(sandbox, "Links"));
+  fs::create_directories(AllUsers(sandbox, "Links"));
+  relinked = MovedFile(sandbox, "Links/Link.lnk");
+#endif
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "Apps/App.lnk") + MovedFile(sandbox, "Deep/Sub/Deep.lnk") +
+                             MovedFile(sandbox, "Games/Chess.lnk") + MovedDir(sandbox, "Games/Cards") + relinked +
+                             MovedFile(sandbox, "Programs/Tool.lnk") + MovedDir(sandbox, "Programs/Shared") +
+                             UnmovedDir(sandbox, "Programs/Shared/Help"));
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool.lnk")), "tool 2");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Done.lnk")), "done 2");
-  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Shared/Shared.lnk")), "shared");
+  EXPECT_EQ(ListTree(AllUsers(sandbox, "Programs/Shared")), "Help/\nHelp/Help.lnk\nShared.lnk\n");
+  EXPECT_EQ(ReadFile(AllUsers(sandbox, "Apps/App.lnk")), "app");
 }
 
 // A grant that does not happen is named with why; the item stays where it
@@ -265,10 +315,12 @@ TEST(CopyRun, GrantsThatDoNotHappenAreNamedAndTheItemsStayMoved) {
       if (variable.rfind("PATH=", 0) == 0 && grant.reason == "Cacls is not on PATH") variable = "PATH=" + empty.str();
     }
     environment.push_back("DRAVONEL_GRANT_STATUS=3");
-    ExpectUnfinishedCopyRun(sandbox,
-                            MovedFile(sandbox, grant.name) + "Cannot grant " + AllUsers(sandbox, grant.name) + ": " +
-                                grant.reason + "\n",
-                            false, environment);
+    const std::string cannot_grant = "Cannot grant " + AllUsers(sandbox, grant.name) + ": " + grant.reason + "\n";
+    // A preview foresees the Cacls that is not there, not one that fails.
+    const RunResult preview = RunIn(sandbox, {"/l"}, environment);
+    EXPECT_EQ(preview.out, Text(MovedFile(sandbox, grant.name) + (grant.reason == "Cacls is not on PATH" ? cannot_grant : "") +
+                                "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+    ExpectUnfinishedCopyRun(sandbox, MovedFile(sandbox, grant.name) + cannot_grant, false, environment);
     EXPECT_EQ(ReadFile(AllUsers(sandbox, grant.name)), "new");
     EXPECT_FALSE(fs::exists(User(sandbox, grant.name)));
   }
@@ -304,14 +356,15 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
   fs::copy_file(PathBelow(other, "Dravonel.Dat"), sandbox.snapshot);
 
   // The root's files count as new one by one; Programs exists under All
-  // Users already, and is never merged; Accessories does not.
+  // Users already, and is never merged: Accessories stays with it.
   ExpectUnfinishedCopyRun(sandbox,
                           MovedFile(sandbox, "Help.lnk") + UnmovedDir(sandbox, "Programs") +
-                              CannotMove(sandbox, "Programs", ERROR_ALREADY_EXISTS) +
-                              MovedDir(sandbox, "Programs/Accessories"),
+                              CannotMove(sandbox, "Programs", ERROR_ALREADY_EXISTS) + "Holding back " +
+                              User(sandbox, "Programs/Accessories") + ": " + User(sandbox, "Programs") +
+                              " was not moved\n",
                           true, sandbox.Environment());
-  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\n");
-  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
+  EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\n");
 }
 
 // Names in any script are the program's own bytes on every system (UTF-8,

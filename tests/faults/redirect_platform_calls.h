@@ -1,16 +1,19 @@
 #pragma once
 // Forced into every source of the program's code when the fault tests
 // build it: each platform call becomes the switchboard's wrapper. The
-// platform header comes first, so that the system's own declarations keep
+// platform headers come first, so that the system's own declarations keep
 // their names.
 
+#include "platform/grant.h"
+#include "platform/moves.h"
 #include "platform/platform.h"
+#include "platform/walk.h"
 #include "faults/switchboard.h"
 
-#define SetCurrentDirectoryA FaultySetCurrentDirectoryA
-#define GetCurrentDirectoryA FaultyGetCurrentDirectoryA
-#define FindFirstFileA FaultyFindFirstFileA
-#define FindNextFileA FaultyFindNextFileA
+#define OpenMenuRoot FaultyOpenMenuRoot
+#define OpenSubfolder FaultyOpenSubfolder
+#define ListFolder FaultyListFolder
+#define NextFolderEntry FaultyNextFolderEntry
 #define FileTimeToSystemTime FaultyFileTimeToSystemTime
 #define CreateFileA FaultyCreateFileA
 #define WriteFile FaultyWriteFile
@@ -22,6 +25,4 @@
 #define DeleteFileA FaultyDeleteFileA
 #define DeleteHeldFile FaultyDeleteHeldFile
 #define MoveItem FaultyMoveItem
-#define TakeLeftoverName FaultyTakeLeftoverName
 #define RunGrantCommand FaultyRunGrantCommand
-#define TakeLeftoverName FaultyTakeLeftoverName

@@ -195,8 +195,11 @@ TEST_F(RunFaults, AFailedMoveIsNamedLeavesTheSourceAndTheNamesakeAndARerunFinish
   WriteFile(user_menu / "Programs" / "Tool" / "Tool.lnk", "tool");
   const std::string saved = ReadFile(snapshot);
 
-  ArmFault(Operation::kMoveFileEx, 1);
-  ArmFault(Operation::kMoveFile, 1, ERROR_IO_DEVICE);
+  ArmFault(Operation::kMoveFile, 1);
+  ArmFault(Operation::kMoveFolder, 1, ERROR_IO_DEVICE);
+  // A look that fails after a failed move must not make its source seem
+  // gone: the move's own answer says it failed.
+  ArmFault(Operation::kGetFileAttributes, 1, ERROR_IO_DEVICE);
   EXPECT_EQ(Run({"/c"}), -1);
   // Each item's line, and the move's own reason; no grant.
   const std::string help = user_menu.string() + Sep() + "Help.lnk";
@@ -226,7 +229,7 @@ TEST_F(RunFaults, AFailedGrantOrCleanupIsNamedAndTheRunGoesOn) {
     Operation operation;
     bool snapshot_stays;
   };
-  for (const Row row : {Row{Operation::kRunGrantCommand, false}, Row{Operation::kTakeLeftoverName, false},
+  for (const Row row : {Row{Operation::kRunGrantCommand, false}, Row{Operation::kLeftover, false},
                         Row{Operation::kDeleteHeldFile, true}}) {
     SCOPED_TRACE(static_cast<int>(row.operation));
     DisarmFaults();
@@ -240,7 +243,7 @@ TEST_F(RunFaults, AFailedGrantOrCleanupIsNamedAndTheRunGoesOn) {
     const std::string b = PathBelow(all_users.string(), "B.lnk");
     const std::string reason = ": " + ErrorText(ERROR_ACCESS_DENIED) + "\n";
     std::string lines = MovingFileLine(PathBelow(user_menu.string(), "A.lnk"), a);
-    if (row.operation == Operation::kTakeLeftoverName) lines += "Cannot delete " + a + ".dravonel-keep-test" + reason;
+    if (row.operation == Operation::kLeftover) lines += "Cannot delete " + a + ".dravonel-keep-test" + reason;
     lines += ExecLine(a);
     if (row.operation == Operation::kRunGrantCommand) lines += "Cannot grant " + a + reason;
     lines += MovingFileLine(PathBelow(user_menu.string(), "B.lnk"), b) + ExecLine(b);
@@ -304,15 +307,12 @@ TEST_F(RunFaults, AScanThatCannotReadEverythingIsReportedAndNeverTrusted) {
     std::string unread;
   };
   const std::vector<Row> rows = {
-      // The scan enters the root, Programs and its three folders by their
-      // full paths, then gives the starting directory back.
-      {Operation::kSetCurrentDirectory, 1, ERROR_ACCESS_DENIED, user_menu.string()},
-      {Operation::kSetCurrentDirectory, 2, ERROR_IO_DEVICE, programs},
-      {Operation::kSetCurrentDirectory, 6, ERROR_ACCESS_DENIED, fs::current_path().string()},
-      {Operation::kFindFirstFile, 1, ERROR_IO_DEVICE, user_menu.string()},
-      {Operation::kFindFirstFile, 2, ERROR_ACCESS_DENIED, programs},
-      {Operation::kFindNextFile, 1, ERROR_IO_DEVICE, user_menu.string()},
-      {Operation::kGetCurrentDirectory, 1, ERROR_NOT_ENOUGH_MEMORY, "the current folder"},
+      // The scan opens the root, lists it, then opens Programs from it.
+      {Operation::kOpenFolder, 1, ERROR_ACCESS_DENIED, user_menu.string()},
+      {Operation::kOpenFolder, 2, ERROR_IO_DEVICE, programs},
+      {Operation::kListFolder, 1, ERROR_IO_DEVICE, user_menu.string()},
+      {Operation::kListFolder, 2, ERROR_ACCESS_DENIED, programs},
+      {Operation::kNextFolderEntry, 1, ERROR_IO_DEVICE, user_menu.string()},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.unread + " " + std::to_string(row.nth));
@@ -366,7 +366,7 @@ TEST_F(RunFaults, AScanThatCannotReadEverythingIsReportedAndNeverTrusted) {
     DisarmFaults();
     ResetTrees();
     MakeTree();
-    ArmTreeChange(Operation::kSetCurrentDirectory, 2, change, programs, outside.string());
+    ArmTreeChange(Operation::kOpenFolder, 2, change, programs, outside.string());
     EXPECT_EQ(Run({}), 0);
     EXPECT_EQ(out, "");
     EXPECT_TRUE(fs::exists(snapshot));
@@ -419,7 +419,7 @@ class TreeChanges : public RunFaults {
 
 TEST_F(TreeChanges, AFileOrFolderGoneBeforeItsMoveIsTriedAndTheRestGoes) {
   MakeNewItems();
-  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kRemove, User("Programs/A.lnk"));
+  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kRemove, User("Programs/A.lnk"));
   EXPECT_EQ(Run({"/c"}), 0);
   EXPECT_EQ(out, Lines(Unmoved("Programs/A.lnk", false), Moved("Programs/D", true)));
   EXPECT_FALSE(fs::exists(AllUsers("Programs/A.lnk")));
@@ -427,7 +427,7 @@ TEST_F(TreeChanges, AFileOrFolderGoneBeforeItsMoveIsTriedAndTheRestGoes) {
 
   DisarmFaults();
   MakeNewItems();
-  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kRemove, User("Programs/D"));
+  ArmTreeChange(Operation::kMoveFolder, 1, TreeChange::kRemove, User("Programs/D"));
   EXPECT_EQ(Run({"/c"}), 0);
   EXPECT_EQ(out, Lines(Moved("Programs/A.lnk", false), Unmoved("Programs/D", true)));
   EXPECT_FALSE(fs::exists(AllUsers("Programs/D")));
@@ -436,7 +436,7 @@ TEST_F(TreeChanges, AFileOrFolderGoneBeforeItsMoveIsTriedAndTheRestGoes) {
 
 TEST_F(TreeChanges, ItemsThatChangedKindAreMovedAsWhatTheyAreNowOrLeftAlone) {
   MakeNewItems();
-  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kMakeFile, User("Programs/D"));
+  ArmTreeChange(Operation::kMoveFolder, 1, TreeChange::kMakeFile, User("Programs/D"));
   EXPECT_EQ(Run({"/c"}), 0);
   EXPECT_EQ(out, Lines(Moved("Programs/A.lnk", false), Moved("Programs/D", true)));
   EXPECT_EQ(ReadFile(AllUsers("Programs/D")), "changed");
@@ -445,7 +445,7 @@ TEST_F(TreeChanges, ItemsThatChangedKindAreMovedAsWhatTheyAreNowOrLeftAlone) {
 
   DisarmFaults();
   MakeNewItems();
-  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kMakeFolder, User("Programs/A.lnk"));
+  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kMakeFolder, User("Programs/A.lnk"));
   const int status = Run({"/c"});
 #ifdef _WIN32
   // Windows moves a folder that replaces nothing, whatever the flag says.
@@ -476,8 +476,8 @@ TEST_F(TreeChanges, ItemsSwappedForLinksOutOfTheTreeMoveAsLinksAndLendNothingThe
   fs::permissions(outside / "folder", fs::perms::owner_all);
   fs::permissions(outside / "folder" / "inner", fs::perms::owner_read | fs::perms::owner_write);
   MakeNewItems();
-  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kMakeLink, User("Programs/A.lnk"), (outside / "secret").string());
-  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kMakeLink, User("Programs/D"), (outside / "folder").string());
+  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kMakeLink, User("Programs/A.lnk"), (outside / "secret").string());
+  ArmTreeChange(Operation::kMoveFolder, 1, TreeChange::kMakeLink, User("Programs/D"), (outside / "folder").string());
   EXPECT_EQ(Run({"/c"}), 0);
   EXPECT_EQ(out, Lines(Moved("Programs/A.lnk", false), Moved("Programs/D", true)));
   EXPECT_TRUE(fs::is_symlink(AllUsers("Programs/A.lnk")));
@@ -500,7 +500,7 @@ TEST_F(TreeChanges, AFolderSwappedForALinkOutOfTheTreeLetsNothingOut) {
   const TreeContents before = ReadTreeContents(outside);
   MakeNewItems();
   // After the scan, before the first move: Programs is a link out.
-  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kMakeLink, User("Programs"), outside.string());
+  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kMakeLink, User("Programs"), outside.string());
   EXPECT_EQ(Run({"/c"}), 0);
   EXPECT_EQ(out, Unmoved("Programs/A.lnk", false) + Unmoved("Programs/B.lnk", false) +
                      Unmoved("Programs/C.lnk", false) + Unmoved("Programs/D", true) + Unmoved("Programs/E", true));
@@ -512,7 +512,7 @@ TEST_F(TreeChanges, AFolderSwappedForALinkOutOfTheTreeLetsNothingOut) {
   // first move: the run goes on in the folder it holds.
   DisarmFaults();
   MakeNewItems();
-  ArmTreeChange(Operation::kMoveFileEx, 1, TreeChange::kMoveAsideForLink, user_menu.string(), outside.string());
+  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kMoveAsideForLink, user_menu.string(), outside.string());
   EXPECT_EQ(Run({"/c"}), 0);
   EXPECT_EQ(out, Lines(Moved("Programs/A.lnk", false), Moved("Programs/D", true)));
   ExpectTheOthersMoved();
@@ -565,10 +565,10 @@ class FaultSweep : public RunFaults {
 // run's output names; null for the others.
 const char* LineOfAFailed(Operation operation) {
   switch (operation) {
-    case Operation::kMoveFile:
-    case Operation::kMoveFileEx: return "Cannot move ";
+    case Operation::kMoveFolder:
+    case Operation::kMoveFile: return "Cannot move ";
     case Operation::kRunGrantCommand: return "Cannot grant ";
-    case Operation::kTakeLeftoverName:
+    case Operation::kLeftover:
     case Operation::kDeleteHeldFile: return "Cannot delete ";
     default: return nullptr;
   }

@@ -12,6 +12,7 @@
 #include "inventory/inventory.h"
 #include "platform/process_values.h"
 #include "support/records.h"
+#include "support/start_menus.h"
 #include "support/temp_tree.h"
 
 namespace {
@@ -35,8 +36,8 @@ std::string Outline(const DirList& list, const std::string& root) {
   return Sorted(lines);
 }
 
-// The root is the user's Start Menu, as in a run: on POSIX each folder is
-// then opened from the one above it.
+// The root is held as a run holds the user's Start Menu, and each folder
+// is opened from the one above it.
 struct ScanListing : ::testing::Test {
   void SetUp() override {
     DisarmFaults();
@@ -56,20 +57,22 @@ struct ScanListing : ::testing::Test {
 
 TEST_F(ScanListing, EachDirectoryIsListedOnceForBothPasses) {
   DirList owned{};
-  EXPECT_EQ(ScanDirectory(owned, root.str().c_str()), 0);
+  const HeldMenu menu(root.str());
+  EXPECT_EQ(ScanDirectory(owned, menu.root), 0);
   const std::string s = Sep();
   EXPECT_EQ(Outline(owned, root.str()), Sorted({": Help.lnk", s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
                                                      s + "Programs" + s + "Tool: Tool.lnk"}));
-  EXPECT_EQ(CallCount(Operation::kFindFirstFile), 4);
+  EXPECT_EQ(CallCount(Operation::kListFolder), 4);
 }
 
 TEST_F(ScanListing, AListingThatDoesNotOpenIsTriedAgainForTheSubdirectories) {
   // The root's listing fails: its own file is lost, never the directories
   // below it, and the scan says so.
-  ArmFault(Operation::kFindFirstFile, 1, ERROR_IO_DEVICE);
+  ArmFault(Operation::kListFolder, 1, ERROR_IO_DEVICE);
   DirList owned{};
+  const HeldMenu menu(root.str());
   ::testing::internal::CaptureStdout();
-  EXPECT_EQ(ScanDirectory(owned, root.str().c_str()), -1);
+  EXPECT_EQ(ScanDirectory(owned, menu.root), -1);
   std::string out;
   for (char c : ::testing::internal::GetCapturedStdout()) {
     if (c != '\r') out += c;
@@ -78,25 +81,7 @@ TEST_F(ScanListing, AListingThatDoesNotOpenIsTriedAgainForTheSubdirectories) {
   const std::string s = Sep();
   EXPECT_EQ(Outline(owned, root.str()), Sorted({s + "Programs: Zed.lnk", s + "Programs" + s + "Empty:",
                                                      s + "Programs" + s + "Tool: Tool.lnk"}));
-  EXPECT_EQ(CallCount(Operation::kFindFirstFile), 5);
-}
-
-TEST_F(ScanListing, UnderARelativeRootAStartThatCannotBeGivenBackStopsTheScan) {
-  // Each child path then resolves from the start only: nothing more is read.
-  const fs::path start = fs::current_path();
-  fs::current_path(root.path().parent_path());
-  const std::string scan_start = fs::current_path().string();
-  ArmFault(Operation::kSetCurrentDirectory, 2);  // giving it back after the root's listing
-  DirList owned{};
-  ::testing::internal::CaptureStdout();
-  const int scanned = ScanDirectory(owned, root.path().filename().string().c_str());
-  std::string out = ::testing::internal::GetCapturedStdout();
-  fs::current_path(start);
-  out.erase(std::remove(out.begin(), out.end(), '\r'), out.end());
-  EXPECT_EQ(scanned, -1);
-  EXPECT_EQ(out, "Cannot read " + scan_start + ": " + ErrorText(ERROR_ACCESS_DENIED) + "\n");
-  EXPECT_EQ(owned.count, 0u);
-  EXPECT_EQ(CallCount(Operation::kSetCurrentDirectory), 2);
+  EXPECT_EQ(CallCount(Operation::kListFolder), 5);
 }
 
 }  // namespace

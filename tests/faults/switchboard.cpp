@@ -21,8 +21,6 @@ struct Switch {
 };
 
 Switch Switches[static_cast<int>(Operation::kCount)];
-char LastDestination[2 * MAX_PATH];  // of the last move, for a leftover name
-bool LastMoveFaked = false;          // the real move never ran: it left nothing
 bool GrantsSkipped = false;
 bool AllocationsWatched = false;
 
@@ -115,20 +113,22 @@ bool ShouldFail(Operation operation) {
   return s.fail_at != 0 && s.calls == s.fail_at;
 }
 
-BOOL FaultySetCurrentDirectoryA(const char* path) {
-  return Fails(Operation::kSetCurrentDirectory) ? FALSE : SetCurrentDirectoryA(path);
+int FaultyOpenMenuRoot(const MenuRoot& root, MenuFolder& folder) {
+  folder = MenuFolder{INVALID_HANDLE_VALUE, root.path};
+  return Fails(Operation::kOpenFolder) ? -1 : OpenMenuRoot(root, folder);
 }
 
-DWORD FaultyGetCurrentDirectoryA(DWORD size, char* buffer) {
-  return Fails(Operation::kGetCurrentDirectory) ? 0 : GetCurrentDirectoryA(size, buffer);
+int FaultyOpenSubfolder(const MenuFolder& parent, const char* name, const char* path, MenuFolder& folder) {
+  folder = MenuFolder{INVALID_HANDLE_VALUE, path};
+  return Fails(Operation::kOpenFolder) ? -1 : OpenSubfolder(parent, name, path, folder);
 }
 
-HANDLE FaultyFindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry) {
-  return Fails(Operation::kFindFirstFile) ? INVALID_HANDLE_VALUE : FindFirstFileA(pattern, entry);
+HANDLE FaultyListFolder(const MenuFolder& folder, WIN32_FIND_DATAA* entry) {
+  return Fails(Operation::kListFolder) ? INVALID_HANDLE_VALUE : ListFolder(folder, entry);
 }
 
-BOOL FaultyFindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry) {
-  return Fails(Operation::kFindNextFile) ? FALSE : FindNextFileA(search, entry);
+BOOL FaultyNextFolderEntry(HANDLE search, WIN32_FIND_DATAA* entry) {
+  return Fails(Operation::kNextFolderEntry) ? FALSE : NextFolderEntry(search, entry);
 }
 
 BOOL FaultyFileTimeToSystemTime(const FILETIME* file_time, SYSTEMTIME* system_time) {
@@ -188,27 +188,29 @@ BOOL FaultyDeleteHeldFile(HANDLE file, const char* path) {
   return FALSE;
 }
 
-int FaultyMoveItem(const char* source, const char* destination, DWORD flags) {
-  std::snprintf(LastDestination, sizeof LastDestination, "%s", destination);
-  LastMoveFaked = Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFileEx : Operation::kMoveFile);
-  return LastMoveFaked ? -1 : MoveItem(source, destination, flags);
-}
-
-bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error) {
-  if (Fails(Operation::kTakeLeftoverName)) {
-    std::snprintf(path, size, "%s.dravonel-keep-test", LastDestination);
-    *error = GetLastError();
-    return true;
+void FaultyMoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination,
+                    DWORD flags, MoveOutcome& outcome) {
+  if (Fails((flags & MOVEFILE_REPLACE_EXISTING) != 0 ? Operation::kMoveFile : Operation::kMoveFolder)) {
+    outcome.result = MoveResult::kFailed;
+    outcome.error = GetLastError();
+    outcome.leftover[0] = '\0';
+    return;
   }
-  return !LastMoveFaked && TakeLeftoverName(path, size, error);
+  MoveItem(from, source, to, destination, flags, outcome);
+  if (Fails(Operation::kLeftover)) {
+    std::snprintf(outcome.leftover, sizeof outcome.leftover, "%s%c%s.dravonel-keep-test", to.path, kPathSeparator,
+                  destination);
+    outcome.leftover_error = GetLastError();
+  }
 }
 
-int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size) {
+int FaultyRunGrantCommand(const MenuRoot& root, const char* item, const char* target, char* reason,
+                          std::size_t size) {
   if (Fails(Operation::kRunGrantCommand)) {
     DescribeError(GetLastError(), reason, size);
     return -1;
   }
-  return GrantsSkipped ? 0 : RunGrantCommand(target, reason, size);
+  return GrantsSkipped ? 0 : RunGrantCommand(root, item, target, reason, size);
 }
 
 // Every form of new and delete, so that all meet on malloc and free (the

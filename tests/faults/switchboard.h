@@ -12,13 +12,15 @@
 
 #include <string>
 
+#include "platform/grant.h"
+#include "platform/moves.h"
 #include "platform/platform.h"
+#include "platform/walk.h"
 
 enum class Operation {
-  kSetCurrentDirectory,
-  kGetCurrentDirectory,
-  kFindFirstFile,
-  kFindNextFile,
+  kOpenFolder,
+  kListFolder,
+  kNextFolderEntry,
   kFileTimeToSystemTime,
   kCreateFile,
   kWriteFile,
@@ -29,10 +31,10 @@ enum class Operation {
   kGetFileAttributes,
   kDeleteFile,
   kDeleteHeldFile,
+  kMoveFolder,
   kMoveFile,
-  kMoveFileEx,
   kRunGrantCommand,
-  kTakeLeftoverName,
+  kLeftover,
   kAllocate,
   kCount
 };
@@ -41,9 +43,9 @@ enum class Operation {
 // error as the last error (GetLastError); 0 stops failing it. Every call
 // is counted whether or not it fails.
 //
-// MoveItem counts as kMoveFileEx when it replaces (a file's move) and as
-// kMoveFile otherwise (a folder's), the calls relocation made before it
-// had a move of its own.
+// MoveItem counts as kMoveFile when it replaces (a file's move) and as
+// kMoveFolder otherwise (a folder's). OpenMenuRoot and OpenSubfolder
+// count as kOpenFolder.
 void ArmFault(Operation operation, int nth, DWORD error = ERROR_ACCESS_DENIED);
 void DisarmFaults();
 int CallCount(Operation operation);
@@ -79,10 +81,10 @@ using SecurityArgument = void*;
 using OverlappedArgument = void*;
 #endif
 
-BOOL FaultySetCurrentDirectoryA(const char* path);
-DWORD FaultyGetCurrentDirectoryA(DWORD size, char* buffer);
-HANDLE FaultyFindFirstFileA(const char* pattern, WIN32_FIND_DATAA* entry);
-BOOL FaultyFindNextFileA(HANDLE search, WIN32_FIND_DATAA* entry);
+int FaultyOpenMenuRoot(const MenuRoot& root, MenuFolder& folder);
+int FaultyOpenSubfolder(const MenuFolder& parent, const char* name, const char* path, MenuFolder& folder);
+HANDLE FaultyListFolder(const MenuFolder& folder, WIN32_FIND_DATAA* entry);
+BOOL FaultyNextFolderEntry(HANDLE search, WIN32_FIND_DATAA* entry);
 BOOL FaultyFileTimeToSystemTime(const FILETIME* file_time, SYSTEMTIME* system_time);
 HANDLE FaultyCreateFileA(const char* path, DWORD access, DWORD share_mode, SecurityArgument security,
                          DWORD disposition, DWORD flags, HANDLE template_file);
@@ -94,11 +96,9 @@ BOOL FaultyCloseHandle(HANDLE handle);
 DWORD FaultyGetFileAttributesA(const char* path);
 BOOL FaultyDeleteFileA(const char* path);
 BOOL FaultyDeleteHeldFile(HANDLE file, const char* path);
-int FaultyMoveItem(const char* source, const char* destination, DWORD flags);
-// Made to fail, it reports a name left beside the last move's
-// destination, "<destination>.dravonel-keep-test", without making it.
-bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error);
-int FaultyRunGrantCommand(const char* target, char* reason, std::size_t size);
-// Made to fail, it reports a name left beside the last move's
-// destination, "<destination>.dravonel-keep-test", without making it.
-bool FaultyTakeLeftoverName(char* path, std::size_t size, DWORD* error);
+// Made to fail as kLeftover, a move that ran reports a name left beside
+// its destination, "<destination>.dravonel-keep-test", without making it.
+void FaultyMoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination,
+                    DWORD flags, MoveOutcome& outcome);
+int FaultyRunGrantCommand(const MenuRoot& root, const char* item, const char* target, char* reason,
+                          std::size_t size);

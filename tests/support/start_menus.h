@@ -1,7 +1,8 @@
 #pragma once
-// Unit tests of change propagation: the two Start Menus as real temporary
-// folders, the driver's process-wide paths pointed at them, and standard
-// output captured so that the printed lines can be compared.
+// Unit tests of the walk, the moves and change propagation: the two Start
+// Menus as real temporary folders, held as a run holds them, the driver's
+// process-wide paths pointed at them, and standard output captured so that
+// the printed lines can be compared.
 
 #include <gtest/gtest.h>
 
@@ -10,8 +11,23 @@
 #include <string>
 
 #include "platform/process_values.h"
+#include "platform/walk.h"
 #include "support/menu_lines.h"
 #include "support/temp_tree.h"
+
+// A folder held as a Start Menu root for a test's scans and moves, and let
+// go again at the end (on Windows a held folder cannot be removed).
+struct HeldMenu {
+  explicit HeldMenu(const std::string& folder) : path(folder) {
+    HoldStartMenu(root, path.c_str(), MenuOwner::kAdministrator);
+  }
+  ~HeldMenu() { LetGoOfStartMenu(root); }
+  HeldMenu(const HeldMenu&) = delete;
+  HeldMenu& operator=(const HeldMenu&) = delete;
+
+  std::string path;
+  MenuRoot root{};
+};
 
 struct StartMenus {
   StartMenus()
@@ -22,8 +38,12 @@ struct StartMenus {
     UserStartMenuLength = static_cast<int32_t>(user.size());
     fs::create_directories(user);
     fs::create_directories(all_users);
+    HoldStartMenu(user_root, UserStartMenu, MenuOwner::kUser);
+    HoldStartMenu(all_users_root, AllUsersStartMenu, MenuOwner::kAdministrator);
   }
   ~StartMenus() {
+    LetGoOfStartMenu(user_root);
+    LetGoOfStartMenu(all_users_root);
     UserStartMenu[0] = '\0';
     AllUsersStartMenu[0] = '\0';
     UserStartMenuLength = 0;
@@ -38,6 +58,8 @@ struct StartMenus {
   TempDir root;
   std::string user;
   std::string all_users;
+  MenuRoot user_root{};
+  MenuRoot all_users_root{};
 };
 
 inline void StartCapture() {
