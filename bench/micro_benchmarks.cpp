@@ -28,10 +28,9 @@ void MakeInventory(DirList& list, int64_t files) {
             std::to_string(i / 8);
     }
     DirRecord* record = FindOrAppendDir(list, dir.c_str());
-    FileRecord* file = NewFileRecord();
-    if (record == nullptr || file == nullptr) std::abort();
     const std::string name = "Shortcut to something " + std::to_string(i) + ".lnk";
-    std::snprintf(file->name, kMaxPath, "%s", name.c_str());
+    FileRecord* file = NewFileRecord(name.c_str());
+    if (record == nullptr || file == nullptr) std::abort();
     file->time_valid = 1;
     file->last_write = SYSTEMTIME{2020, 1, 3, 1, 12, 0, static_cast<WORD>(i % 60), 0};
     AppendFile(*record, *file);

@@ -44,8 +44,7 @@ bool UnderUserStartMenu(const char* path) {
 }
 
 void AddCurrentFile(const char* dir, const char* name, uint16_t year, uint16_t second, uint8_t valid) {
-  FileRecord* record = NewFileRecord();
-  std::snprintf(record->name, sizeof record->name, "%s", name);
+  FileRecord* record = NewFileRecord(name);
   record->time_valid = valid;
   record->last_write = SYSTEMTIME{year, 5, 3, 7, 12, 30, second, 250};
   AddFile(Current, dir, record);

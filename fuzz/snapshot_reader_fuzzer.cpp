@@ -84,11 +84,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   uint64_t dirs = 0;
   for (const DirRecord* d = owned.head; d != nullptr; d = d->next) {
     ++dirs;
-    if (std::memchr(d->path, '\0', sizeof d->path) == nullptr) std::abort();
+    if (strnlen(d->path, kMaxPath) >= kMaxPath) std::abort();
     uint32_t chained = 0;
     for (const FileRecord* f = d->first_file; f != nullptr; f = f->next) {
       ++chained;
-      if (std::memchr(f->name, '\0', sizeof f->name) == nullptr) std::abort();
+      if (strnlen(f->name, kMaxPath) >= kMaxPath) std::abort();
     }
     if (chained != d->file_count) std::abort();
     files += chained;

@@ -61,10 +61,19 @@ void* TakeRecordSpace(std::size_t size, std::size_t alignment) {
   return reinterpret_cast<unsigned char*>(NewestBlock) + offset;
 }
 
+// A record with text right after it, at the text's own length; text in
+// *field. Null when text does not fit a PathBuffer or memory runs out.
 template <typename Record>
-Record* NewRecord() {
-  void* space = TakeRecordSpace(sizeof(Record), alignof(Record));
-  return space == nullptr ? nullptr : new (space) Record{};
+Record* NewRecord(const char* text, const char* Record::*field) {
+  const std::size_t length = std::strlen(text);
+  if (length >= kMaxPath) return nullptr;
+  void* space = TakeRecordSpace(sizeof(Record) + length + 1, alignof(Record));
+  if (space == nullptr) return nullptr;
+  Record* record = new (space) Record{};
+  char* copy = reinterpret_cast<char*>(record + 1);
+  std::memcpy(copy, text, length + 1);
+  record->*field = copy;
+  return record;
 }
 
 }  // namespace
@@ -81,8 +90,8 @@ bool NamesEqualIgnoringCase(const char* a, const char* b) {
   }
 }
 
-FileRecord* NewFileRecord() {
-  return NewRecord<FileRecord>();
+FileRecord* NewFileRecord(const char* name) {
+  return NewRecord<FileRecord>(name, &FileRecord::name);
 }
 
 void ReleaseAllRecords() {
@@ -100,10 +109,8 @@ DirRecord* FindOrAppendDir(DirList& list, const char* path) {
   if (list.tail != nullptr && NamesEqualExactly(list.tail->path, path)) {
     return list.tail;
   }
-  if (std::strlen(path) >= kMaxPath) return nullptr;
-  DirRecord* record = NewRecord<DirRecord>();
+  DirRecord* record = NewRecord<DirRecord>(path, &DirRecord::path);
   if (record == nullptr) return nullptr;
-  std::strcpy(record->path, path);
   if (list.tail == nullptr) {
     list.head = record;
   } else {

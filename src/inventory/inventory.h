@@ -5,11 +5,14 @@
 // inventories, the snapshot writer stores one, change detection compares
 // two. Records are allocated one at a time and never freed: an inventory
 // lives until the process ends. They are handed out from large blocks of
-// the heap, side by side in the order they are made, so that a record
-// costs no heap allocation of its own (see ReleaseAllRecords).
+// the heap, side by side in the order they are made, each with its name
+// (a directory's path) right after it at the string's own length, so that
+// a record costs no heap allocation of its own and no more memory than it
+// holds (see ReleaseAllRecords).
 //
-// Field order, widths and meanings are fixed, because the snapshot file
-// stores the records field by field in this order (links as 32-bit slots).
+// Field order and meanings are fixed, because the snapshot file stores the
+// records field by field in this order (links as 32-bit slots, a name in a
+// 260-byte field): no name or path of a record is ever 260 bytes or more.
 
 #include <cstdint>
 #include <vector>
@@ -21,7 +24,7 @@
 
 struct FileRecord {
   FileRecord* next;      // next file of the same directory, or null
-  PathBuffer name;       // the entry's own name, no directory part
+  const char* name;      // the entry's own name, no directory part
   uint8_t time_valid;    // nonzero when last_write holds a converted time
   SYSTEMTIME last_write; // UTC, all eight fields as FileTimeToSystemTime fills them
 };
@@ -31,7 +34,7 @@ struct DirRecord {
   DirRecord* next;         // next directory in list order, or null
   FileRecord* first_file;  // or null
   FileRecord* last_file;   // or null
-  PathBuffer path;         // full path; in a scan it begins with the root
+  const char* path;        // full path; in a scan it begins with the root
 };
 
 struct DirList {
@@ -93,9 +96,10 @@ int BuildFileIndex(FileIndex& index, const DirRecord& dir);
 const DirRecord* LookUpDir(const DirIndex& index, const DirRecord& dir);
 const FileRecord* LookUpFile(const FileIndex& index, const FileRecord& file);
 
-// A new zeroed FileRecord, or null when memory runs out (the heap refuses
-// a new block; a later call tries again).
-FileRecord* NewFileRecord();
+// A new FileRecord for name, its other fields zero; null when name does
+// not fit a PathBuffer or memory runs out (the heap refuses a new block; a
+// later call tries again).
+FileRecord* NewFileRecord(const char* name);
 
 // Gives every block of records back to the heap at once: every record
 // handed out so far, of every list, is gone. The program never calls it.

@@ -84,16 +84,16 @@ TEST(Lookups, MatchFirstRecordIgnoringAsciiCaseOnly) {
   AddFile(list, "C:\\START MENU\\programs", MakeFile("second"));
 
   DirRecord probe{};
-  std::strcpy(probe.path, "c:\\start menu\\PROGRAMS");
+  probe.path = "c:\\start menu\\PROGRAMS";
   EXPECT_EQ(FindDirByPath(list, probe), list.head);
 
-  std::strcpy(probe.path, "c:\\start menu\\PROGRAM");
+  probe.path = "c:\\start menu\\PROGRAM";
   EXPECT_EQ(FindDirByPath(list, probe), nullptr);
 
   FileRecord file{};
-  std::strcpy(file.name, "tool.lnk");
+  file.name = "tool.lnk";
   EXPECT_EQ(FindFileByName(*list.head, file), list.head->first_file);
-  std::strcpy(file.name, "tool.lnk ");
+  file.name = "tool.lnk ";
   EXPECT_EQ(FindFileByName(*list.head, file), nullptr);
 }
 

@@ -11,13 +11,13 @@ namespace {
 
 DirRecord Probe(const char* path) {
   DirRecord probe{};
-  std::strcpy(probe.path, path);
+  probe.path = path;
   return probe;
 }
 
 FileRecord FileProbe(const char* name) {
   FileRecord probe{};
-  std::strcpy(probe.name, name);
+  probe.name = name;
   return probe;
 }
 

@@ -191,14 +191,13 @@ int AddFileEntry(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
   // The directory's record first: without it the file would be linked
   // nowhere, dropped without a word.
   DirRecord* dir = FindOrAppendDir(list, dir_path);
-  FileRecord* record = dir != nullptr ? NewFileRecord() : nullptr;
+  FileRecord* record = dir != nullptr ? NewFileRecord(entry.cFileName) : nullptr;
   if (record == nullptr) {
     char path[2 * kMaxPath];
     std::snprintf(path, sizeof path, "%s%c%s", dir_path, kPathSeparator, entry.cFileName);
     PrintWithReason(kCannotReadLine, path, ERROR_NOT_ENOUGH_MEMORY);
     return -1;
   }
-  std::strcpy(record->name, entry.cFileName);
   // A time the system cannot express as a date (before 1601, for one) is
   // kept as not valid; the file is recorded all the same.
   record->time_valid = FileTimeToSystemTime(&entry.ftLastWriteTime, &record->last_write) ? 1 : 0;

@@ -33,9 +33,8 @@ FileRecord Record(const SYSTEMTIME& time, uint8_t time_valid = 1) {
 
 void Add(DirList& list, const std::string& dir, const char* name, const SYSTEMTIME& time,
          uint8_t time_valid = 1) {
-  FileRecord* f = NewFileRecord();
+  FileRecord* f = NewFileRecord(name);
   ASSERT_NE(f, nullptr);
-  std::strcpy(f->name, name);
   f->time_valid = time_valid;
   f->last_write = time;
   AddFile(list, dir.c_str(), f);

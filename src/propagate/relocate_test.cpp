@@ -17,17 +17,13 @@
 
 namespace {
 
+// Records as the scan makes them, kept until the test program ends.
 DirRecord Dir(const std::string& path) {
-  DirRecord d{};
-  std::strcpy(d.path, path.c_str());
-  return d;
+  DirList list{};
+  return *FindOrAppendDir(list, path.c_str());
 }
 
-FileRecord File(const std::string& name) {
-  FileRecord f{};
-  std::strcpy(f.name, name.c_str());
-  return f;
-}
+FileRecord File(const std::string& name) { return *NewFileRecord(name.c_str()); }
 
 #ifndef _WIN32
 // A stand-in for the access-control editor, alone on PATH: it logs the

@@ -88,9 +88,12 @@ bool ReadFileImage(SnapshotReader& reader, DirRecord& dir) {
   unsigned char scratch[kFileImageSize];
   const unsigned char* image = TakeImage(reader, scratch, sizeof scratch);
   if (image == nullptr) return false;
-  // A record refused for its name is linked nowhere: the load fails.
-  FileRecord* record = NewFileRecord();
-  if (record == nullptr || !LoadString(record->name, image + 4)) return false;
+  // A name with no terminator in its field fails the load, as does a
+  // record that cannot be allocated.
+  PathBuffer name;
+  if (!LoadString(name, image + 4)) return false;
+  FileRecord* record = NewFileRecord(name);
+  if (record == nullptr) return false;
   record->time_valid = image[264];
   SYSTEMTIME& t = record->last_write;
   t.wYear = Load16(image + 266);

@@ -51,10 +51,10 @@ void Store16(unsigned char* at, WORD value) {
 }
 
 // Copies a string into its field and zeroes the rest of the field, the
-// terminator and the bytes after it. Returns false when the string has no
-// terminator within the field: the reader would refuse it.
+// terminator and the bytes after it. Returns false when the string would
+// not fit the field: the reader would refuse it.
 bool StoreString(unsigned char* at, const char* text) {
-  const std::size_t length = BoundedLength(text);
+  const std::size_t length = strnlen(text, kMaxPath);
   if (length >= kMaxPath) return false;
   std::memcpy(at, text, length);
   std::memset(at + length, 0, kMaxPath - length);

@@ -105,8 +105,15 @@ TEST_F(SaveSnapshotTest, WritesZerosAfterTerminatorsWhateverMemoryHolds) {
   const SnapshotImage image = {{"D", {{"f", 1, {2000, 1, 6, 1, 0, 0, 0, 0}}}}};
   DirList list{};
   list = ListOfImage(image);
-  std::memset(list.head->path + 2, 'x', kMaxPath - 2);
-  std::memset(list.head->first_file->name + 2, 'y', kMaxPath - 2);
+  // The strings with anything but zeros after their terminators.
+  PathBuffer path;
+  PathBuffer name;
+  std::memset(path, 'x', kMaxPath);
+  std::memset(name, 'y', kMaxPath);
+  std::memcpy(path, "D", 2);
+  std::memcpy(name, "f", 2);
+  list.head->path = path;
+  list.head->first_file->name = name;
   ASSERT_EQ(SaveSnapshot(list), 0);
   EXPECT_EQ(ReadFile(file), EncodeSnapshotImage(image));
 }

@@ -262,7 +262,7 @@ TEST_F(RunFaults, AFailedAllocationOfTheScanIsReportedAndLeavesNoSnapshot) {
   MakeTree();
   // Records enough for more than one block of them: a block the heap
   // refuses then strikes in the middle of the scan, and of the load.
-  for (int i = 0; i < 60; ++i) WriteFile(user_menu / "Programs" / "Many" / ("Item " + std::to_string(i)), "");
+  for (int i = 0; i < 400; ++i) WriteFile(user_menu / "Programs" / "Many" / ("Item " + std::to_string(i)), "");
   ASSERT_EQ(Run({}), 0);
   const std::string good = ReadFile(snapshot);
   const int allocations = CallCount(Operation::kAllocate);

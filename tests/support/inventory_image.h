@@ -33,8 +33,7 @@ inline DirList ListOfImage(const SnapshotImage& image) {
   for (const ImageDir& dir : image) {
     FindOrAppendDir(list, dir.path.c_str());
     for (const ImageFile& file : dir.files) {
-      FileRecord* record = NewFileRecord();
-      std::memcpy(record->name, file.name.c_str(), file.name.size() + 1);
+      FileRecord* record = NewFileRecord(file.name.c_str());
       record->time_valid = file.time_valid;
       const ImageTime& t = file.time;
       record->last_write = SYSTEMTIME{t.year, t.month, t.day_of_week, t.day, t.hour, t.minute, t.second,

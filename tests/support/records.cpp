@@ -1,12 +1,6 @@
 #include "support/records.h"
 
-#include <cstring>
-
-FileRecord* MakeFile(const char* name) {
-  FileRecord* record = NewFileRecord();
-  if (record != nullptr) std::strcpy(record->name, name);
-  return record;
-}
+FileRecord* MakeFile(const char* name) { return NewFileRecord(name); }
 
 void AddFile(DirList& list, const char* dir_path, FileRecord* record) {
   DirRecord* dir = FindOrAppendDir(list, dir_path);
