@@ -4,7 +4,8 @@
 #include <cstring>
 #include <new>
 
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/win32.h"
 
 namespace {
 

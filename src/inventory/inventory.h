@@ -19,7 +19,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/walk.h"
 
 struct FileRecord {

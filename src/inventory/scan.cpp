@@ -6,7 +6,7 @@
 #include "platform/console.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/walk.h"
 
 namespace {

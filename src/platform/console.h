@@ -2,7 +2,8 @@
 // Standard output: the console set up and given back, and the lines the
 // run prints, each name on them shown as shown_name.h says.
 
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/win32.h"
 #include "platform/shown_name.h"
 
 // Standard output on a console. The program prints names as the narrow

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/errors.h"
 #include "platform/posix.h"
 
 namespace {

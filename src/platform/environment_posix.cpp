@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "platform/ascii_case.h"
-#include "platform/platform.h"
+#include "platform/environment.h"
+#include "platform/win32.h"
 
 extern char** environ;
 

@@ -1,5 +1,6 @@
 // The environment and full paths, as Windows has them.
-#include "platform/platform.h"
+#include "platform/environment.h"
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 

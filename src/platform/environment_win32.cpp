@@ -6,7 +6,8 @@
 
 #include <cstdlib>
 
-#include "platform/platform.h"
+#include "platform/environment.h"
+#include "platform/win32.h"
 
 const char* LookupEnvironment(const char* name) {
   // The runtime's environment already matches names without regard to case.

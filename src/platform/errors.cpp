@@ -1,7 +1,8 @@
 // The texts of the program's own error codes, the same on both systems.
 
+#include "platform/errors.h"
 #include "platform/messages.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 const char* OwnErrorText(DWORD code) {
   switch (code) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/posix.h"
 

@@ -1,5 +1,6 @@
 // The reason a "Cannot" line gives, on both systems.
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 

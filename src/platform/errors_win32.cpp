@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
+#include "platform/errors.h"
 #include "platform/messages.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 void DescribeError(DWORD code, char* text, std::size_t size) {
   if (size == 0) return;

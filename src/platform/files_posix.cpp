@@ -9,6 +9,8 @@
 
 #include <cerrno>
 
+#include "platform/errors.h"
+#include "platform/held_file.h"
 #include "platform/posix.h"
 
 namespace {
@@ -66,8 +68,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, void*,
   // terminal must never become ours. Neither changes a regular file.
   int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
   if (flags_and_attributes & FILE_FLAG_OPEN_REPARSE_POINT) flags |= O_NOFOLLOW;
-  if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
-    // Not O_TRUNC: the file is emptied only once this opener holds it.
+  if (disposition == OPEN_ALWAYS) {
     flags |= O_CREAT;
   } else if (disposition != OPEN_EXISTING) {
     return INVALID_HANDLE_VALUE;
@@ -104,10 +105,6 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share_mode, void*,
     opened = false;
   }
   opened = opened && (share_mode != 0 || LockExclusively(fd, path));
-  if (opened && disposition == CREATE_ALWAYS && ftruncate(fd, 0) != 0) {
-    KeepErrno();
-    opened = false;
-  }
   if (!opened) {
     close(fd);
     return INVALID_HANDLE_VALUE;

@@ -1,7 +1,9 @@
 // Files on Windows: what a handle is, and deleting a file through the
 // handle that holds it.
 
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/held_file.h"
+#include "platform/win32.h"
 
 bool IsRegularFile(HANDLE file) {
   // A pipe or a device is no disk file; a link or junction opened itself

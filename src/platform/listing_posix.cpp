@@ -46,8 +46,6 @@ struct Listed {
   uint32_t length;
   DWORD attributes;
   FILETIME last_write;
-  FILETIME last_access;
-  uint64_t size;
 };
 
 struct Search {
@@ -63,14 +61,7 @@ bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
   if (search.next >= search.listed.size()) return false;
   const Listed& listed = search.listed[search.next++];
   entry->dwFileAttributes = listed.attributes;
-  entry->ftCreationTime = listed.last_write;
-  entry->ftLastAccessTime = listed.last_access;
   entry->ftLastWriteTime = listed.last_write;
-  entry->nFileSizeHigh = static_cast<DWORD>(listed.size >> 32);
-  entry->nFileSizeLow = static_cast<DWORD>(listed.size & 0xFFFFFFFFu);
-  entry->dwReserved0 = 0;
-  entry->dwReserved1 = 0;
-  entry->cAlternateFileName[0] = '\0';
   std::memcpy(entry->cFileName, search.names.data() + listed.offset, listed.length + 1);
   return true;
 }
@@ -84,8 +75,6 @@ bool DeliverNextEntry(Search& search, WIN32_FIND_DATAA* entry) {
 bool LookAt(Search& search, int folder, const char* name, unsigned char type, Listed& listed) {
   listed.attributes = FILE_ATTRIBUTE_DIRECTORY;
   listed.last_write = FILETIME{0, 0};
-  listed.last_access = FILETIME{0, 0};
-  listed.size = 0;
   if (type == DT_DIR) return true;
   struct stat status;
   if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -99,8 +88,6 @@ bool LookAt(Search& search, int folder, const char* name, unsigned char type, Li
   }
   if (!S_ISDIR(status.st_mode)) {
     listed.last_write = FileTimeFromTimespec(status.st_mtim);
-    listed.last_access = FileTimeFromTimespec(status.st_atim);
-    listed.size = static_cast<uint64_t>(status.st_size);
   }
   return true;
 }
@@ -129,7 +116,7 @@ void ReadEntries(Search& search, int folder) {
         // Longer names cannot be handed over in cFileName; POSIX names are
         // at most 255 bytes, so this only guards against the impossible.
         const std::size_t length = std::strlen(item->d_name);
-        Listed listed{search.names.size(), static_cast<uint32_t>(length), 0, {}, {}, 0};
+        Listed listed{search.names.size(), static_cast<uint32_t>(length), 0, {}};
         if (length >= MAX_PATH || !LookAt(search, folder, item->d_name, item->d_type, listed)) continue;
         search.names.insert(search.names.end(), item->d_name, item->d_name + length + 1);
         search.listed.push_back(listed);

@@ -39,16 +39,10 @@ bool Deliver(Search& search, WIN32_FIND_DATAA* entry) {
     search.buffered = false;
     return false;
   }
+  // The fields the program reads, as FindFirstFileA would fill them.
   entry->cFileName[length] = '\0';
-  entry->cAlternateFileName[0] = '\0';
   entry->dwFileAttributes = info->FileAttributes;
-  entry->ftCreationTime = FILETIME{info->CreationTime.LowPart, static_cast<DWORD>(info->CreationTime.HighPart)};
-  entry->ftLastAccessTime = FILETIME{info->LastAccessTime.LowPart, static_cast<DWORD>(info->LastAccessTime.HighPart)};
   entry->ftLastWriteTime = FILETIME{info->LastWriteTime.LowPart, static_cast<DWORD>(info->LastWriteTime.HighPart)};
-  entry->nFileSizeHigh = static_cast<DWORD>(info->EndOfFile.HighPart);
-  entry->nFileSizeLow = info->EndOfFile.LowPart;
-  entry->dwReserved0 = 0;
-  entry->dwReserved1 = 0;
   if (info->NextEntryOffset == 0) {
     search.buffered = false;
   } else {

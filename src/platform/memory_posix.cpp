@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "platform/platform.h"
+#include "platform/memory.h"
+#include "platform/win32.h"
 
 #ifndef MADV_POPULATE_WRITE
 #define MADV_POPULATE_WRITE 23  // Linux 5.14; older kernels refuse it, harmlessly

@@ -3,7 +3,7 @@
 // move relocation makes, and what a preview foresees of one.
 
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/walk.h"
 
 // What became of one move, in one answer.

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>  // renameat, renameat2
 
+#include "platform/errors.h"
 #include "platform/moves.h"
 #include "platform/path_buffer.h"
 #include "platform/posix.h"

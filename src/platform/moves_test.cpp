@@ -8,6 +8,7 @@
 #undef _FORTIFY_SOURCE
 #endif
 
+#include "platform/errors.h"
 #include "platform/moves.h"
 
 #include <gtest/gtest.h>

@@ -10,9 +10,10 @@
 #include <cstring>
 
 #include "platform/ascii_case.h"
+#include "platform/errors.h"
 #include "platform/moves.h"
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 namespace {
 

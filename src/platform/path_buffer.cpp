@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 int JoinPathInto(char* out, std::size_t size, const char* first, const char* second, const char* third) {
   const std::size_t first_length = std::strlen(first);

@@ -11,7 +11,7 @@
 #include <ctime>
 
 #include "platform/moves.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/walk.h"
 
 // The longest path a POSIX call takes (PATH_MAX), terminator included.

@@ -2,6 +2,7 @@
 // both systems but for the list separator, the command's file name and
 // the name of Everyone.
 
+#include "platform/environment.h"
 #include "platform/processes.h"
 
 #include <cstdio>

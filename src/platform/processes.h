@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 #ifdef _WIN32
 constexpr char kPathListSeparator = ';';

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/posix.h"
 #include "platform/grant.h"

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/errors.h"
 #include "platform/messages.h"
 #include "platform/grant.h"
 #include "platform/processes.h"

@@ -1,6 +1,6 @@
 // File times as the listing reports them and FileTimeToSystemTime converts
 // them: the POSIX layer natively, the system's own calls under Wine.
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 #include <gtest/gtest.h>
 

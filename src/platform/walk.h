@@ -5,7 +5,7 @@
 // reached by a name looked up twice: an administrator's run reads a tree
 // that its user may change at any moment.
 
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 // A Start Menu the scan and the moves work below: the path the driver
 // built, which every line names items by, and the folder held for the run.

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/errors.h"
 #include "platform/posix.h"
 #include "platform/walk.h"
 

@@ -7,6 +7,7 @@
 
 #include <aclapi.h>
 
+#include "platform/errors.h"
 #include "platform/walk.h"
 
 namespace {

@@ -5,11 +5,12 @@
 #include <cstring>
 
 #include "platform/console.h"
+#include "platform/errors.h"
 #include "platform/grant.h"
 #include "platform/messages.h"
 #include "platform/moves.h"
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/process_values.h"
 #include "propagate/propagate.h"
 

@@ -5,8 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/errors.h"
 #include "platform/grant.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/process_values.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"

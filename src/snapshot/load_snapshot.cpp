@@ -2,9 +2,10 @@
 #include <cstring>
 
 #include "platform/console.h"
+#include "platform/held_file.h"
 #include "platform/messages.h"
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/process_values.h"
 #include "snapshot/snapshot.h"
 

@@ -1,8 +1,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/held_file.h"
 #include "platform/path_buffer.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/process_values.h"
 #include "snapshot/snapshot.h"
 

@@ -18,7 +18,7 @@
 #include <cstddef>
 
 #include "inventory/inventory.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 
 constexpr std::size_t kCountSize = 4;
 constexpr std::size_t kDirImageSize = 276;

@@ -15,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/errors.h"
+#include "platform/win32.h"
 #include "support/grant_log.h"
 #include "support/menu_lines.h"
 #include "support/run_program.h"

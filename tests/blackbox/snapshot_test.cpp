@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "support/file_time.h"
 #include "support/menu_lines.h"
 #include "support/run_program.h"

@@ -5,8 +5,9 @@
 // their names.
 
 #include "platform/grant.h"
+#include "platform/held_file.h"
 #include "platform/moves.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/walk.h"
 #include "faults/switchboard.h"
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <new>
+#include "platform/errors.h"
+#include "platform/held_file.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 
 #include "platform/grant.h"
 #include "platform/moves.h"
-#include "platform/platform.h"
+#include "platform/win32.h"
 #include "platform/walk.h"
 
 enum class Operation {
