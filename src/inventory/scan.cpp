@@ -60,28 +60,25 @@ bool HasName(const WIN32_FIND_DATAA& entry) {
   return BoundedLength(entry.cFileName) < kMaxPath;
 }
 
-// The subdirectory entries of a directory's one listing, held for the
-// second pass (from malloc, apart from the records' allocations).
+// The subdirectory entries of a directory's one listing, held until its
+// files are recorded (from malloc, apart from the records' allocations).
 struct HeldEntries {
   WIN32_FIND_DATAA* entries;
   std::size_t count;
   std::size_t capacity;
-  bool complete;  // false once memory ran out: the second pass lists again
 };
 
-void Hold(HeldEntries& held, const WIN32_FIND_DATAA& entry) {
-  if (!held.complete) return;
+// Holds a copy of entry; false when there is no memory for it.
+bool Hold(HeldEntries& held, const WIN32_FIND_DATAA& entry) {
   if (held.count == held.capacity) {
     const std::size_t capacity = held.capacity == 0 ? 16 : 2 * held.capacity;
     void* grown = std::realloc(held.entries, capacity * sizeof(WIN32_FIND_DATAA));
-    if (grown == nullptr) {
-      held.complete = false;
-      return;
-    }
+    if (grown == nullptr) return false;
     held.entries = static_cast<WIN32_FIND_DATAA*>(grown);
     held.capacity = capacity;
   }
   held.entries[held.count++] = entry;
+  return true;
 }
 
 // What RecordSubdir says of a folder whose path does not fit.
@@ -116,9 +113,8 @@ int RecordSubdir(DirList& list, const WIN32_FIND_DATAA& entry, const char* dir_p
 
 void ScanLevel(DirList& list, const MenuFolder& folder, ScanState& scan);
 
-// The handler for each entry of the second pass over folder: the
-// subdirectory an entry names (not "." or ".."), recorded and scanned,
-// opened from folder itself.
+// The subdirectory an entry of folder names (not "." or ".."), recorded
+// and scanned, opened from folder itself.
 void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const MenuFolder& folder, ScanState& scan) {
   PathBuffer child;
   const int recorded = RecordSubdir(list, entry, folder.path, child);
@@ -137,35 +133,23 @@ void AddSubdirEntry(DirList& list, const WIN32_FIND_DATAA& entry, const MenuFold
 // One directory and everything below it.
 void ScanLevel(DirList& list, const MenuFolder& folder, ScanState& scan) {
   WIN32_FIND_DATAA entry;
-  HeldEntries held{nullptr, 0, 0, false};
   bool reported = false;
-
   // Files first: they are appended while this directory's record is still
   // the tail, before any subdirectory's record follows it. One listing
-  // serves both passes: the second takes the subdirectories held from it.
+  // serves both: the subdirectories are held from it for after.
   HANDLE search = OpenListing(scan, folder, &entry, reported);
-  if (search != INVALID_HANDLE_VALUE) {
-    held.complete = true;
-    do {
-      if (AddFileEntry(list, entry, folder.path) != 0) scan.incomplete = true;
-      if (HasDirectoryBit(entry)) Hold(held, entry);
-    } while (NextFolderEntry(search, &entry));
-    CloseListing(scan, search, folder.path, reported);
-  }
-
-  if (held.complete) {
-    for (std::size_t i = 0; i < held.count; ++i) AddSubdirEntry(list, held.entries[i], folder, scan);
-  } else {
-    // The listing did not open, or there was no memory to hold its
-    // subdirectories: list again for them.
-    search = OpenListing(scan, folder, &entry, reported);
-    if (search != INVALID_HANDLE_VALUE) {
-      do {
-        AddSubdirEntry(list, entry, folder, scan);
-      } while (NextFolderEntry(search, &entry));
-      CloseListing(scan, search, folder.path, reported);
-    }
-  }
+  if (search == INVALID_HANDLE_VALUE) return;
+  HeldEntries held{nullptr, 0, 0};
+  bool all_held = true;
+  do {
+    if (AddFileEntry(list, entry, folder.path) != 0) scan.incomplete = true;
+    if (HasDirectoryBit(entry) && all_held) all_held = Hold(held, entry);
+  } while (NextFolderEntry(search, &entry));
+  CloseListing(scan, search, folder.path, reported);
+  // The folders it could not hold are not read: that is said, and no
+  // picture short of them is trusted.
+  if (!all_held && !reported) ReportUnreadable(scan, folder.path, ERROR_NOT_ENOUGH_MEMORY);
+  for (std::size_t i = 0; i < held.count; ++i) AddSubdirEntry(list, held.entries[i], folder, scan);
   std::free(held.entries);
 }
 
