@@ -115,15 +115,14 @@ int ScanUserStartMenu(DirList& list, StartMenus& menus) {
 
 int RunSnapshotMode() {
   // A snapshot missing what could not be read would make a later copy run
-  // take those items for new ones: none is better, and so is none than an
-  // earlier one. A file that another run holds open cannot be deleted, so
-  // this never takes away a snapshot that someone else is writing.
-  // A folder left out for its length is out of the copy run's reach too:
-  // the snapshot is whole for what the copy run can see.
+  // take those items for new ones: none is better, even than an earlier
+  // one. A folder left out for its length is out of the copy run's reach
+  // too: the snapshot is whole for what the copy run can see.
   StartMenus menus{};
   const int scanned = ScanUserStartMenu(SnapshotList, menus);
   LetGoOf(menus);
   if (scanned < 0) {
+    // Never one another run holds: DeleteFileA leaves that alone.
     DeleteFileA(SnapshotPath);
     return kExitFailure;
   }
@@ -164,9 +163,6 @@ int RunCopyMode() {
   }
   const RelocationTally tally = CarryOutChanges(decisions, menus.user, menus.all_users);
   LetGoOf(menus);
-  // Something is still in the user's Start Menu that this run could not
-  // carry over: the snapshot stays, so that a rerun once the cause is
-  // mended carries over exactly that (what arrived has left the tree).
   if (scanned != 0 || tally.left_behind != 0) {
     ReleaseSnapshot(hold);
     return kExitFailure;
@@ -179,8 +175,6 @@ int RunCopyMode() {
       return kExitFailure;
     }
   }
-  // Arrived, but ungranted or with a name left beside it: each has its
-  // line, and there is nothing for a rerun to carry over.
   return tally.unfinished != 0 ? kExitFailure : kExitSuccess;
 }
 

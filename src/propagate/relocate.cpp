@@ -83,8 +83,7 @@ bool BeginItem(const MoveDecision& d, Item& item, const Settled& settled, Reloca
   return !Below(item.source, settled);
 }
 
-// A directory never overwrites, nor moves across volumes; a file replaces
-// its namesake in one step, and may be copied to another volume.
+// MoveItem's flags for the item (see CarryOutChanges).
 DWORD MoveFlags(const Item& item) { return item.directory ? 0 : MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED; }
 
 // The lines a move's outcome calls for, and the directory it settles.
