@@ -13,13 +13,13 @@ enum class MoveResult {
   kFailed,      // it was not moved, for error
 };
 struct MoveOutcome {
-  MoveResult result;
-  DWORD error;  // kFailed: the system's code, or one of ours (platform.h)
+  MoveResult result = MoveResult::kMoved;
+  DWORD error = ERROR_SUCCESS;  // kFailed: the system's code, or one of ours (errors.h)
   // A name of the move's own that it left beside the destination and could
   // not remove ("" for none), whether it succeeded or not; it holds a whole
   // file, which nothing else refers to, and why it stayed.
-  char leftover[2 * kMaxPath];
-  DWORD leftover_error;
+  char leftover[2 * kMaxPath] = "";
+  DWORD leftover_error = ERROR_SUCCESS;
 };
 
 // Moves the item source below from to destination below to (both

@@ -154,18 +154,11 @@ int MoveBetween(const char* destination, const Sides& sides, DWORD flags, MoveOu
   return MoveAcrossDevices(destination, from, to, sides.source, replace, outcome);
 }
 
-void StartOutcome(MoveOutcome& outcome) {
-  outcome.result = MoveResult::kMoved;
-  outcome.error = ERROR_SUCCESS;
-  outcome.leftover[0] = '\0';
-  outcome.leftover_error = ERROR_SUCCESS;
-}
-
 }  // namespace
 
 void MoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
               MoveOutcome& outcome) {
-  StartOutcome(outcome);
+  outcome = MoveOutcome{};
   Sides sides;
   if (LookAtSides(from, source, to, destination, flags, sides, outcome)) {
     // The full destination, for a name the move leaves beside it.
@@ -180,7 +173,7 @@ void MoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, cons
 
 void ForeseeMove(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
                  MoveOutcome& outcome) {
-  StartOutcome(outcome);
+  outcome = MoveOutcome{};
   Sides sides;
   LookAtSides(from, source, to, destination, flags, sides, outcome);
   Leave(sides);

@@ -274,18 +274,11 @@ bool LookAtSides(const MenuRoot& from, const char* source, const MenuRoot& to, c
   return true;
 }
 
-void StartOutcome(MoveOutcome& outcome) {
-  outcome.result = MoveResult::kMoved;
-  outcome.error = ERROR_SUCCESS;
-  outcome.leftover[0] = '\0';
-  outcome.leftover_error = ERROR_SUCCESS;
-}
-
 }  // namespace
 
 void MoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
               MoveOutcome& outcome) {
-  StartOutcome(outcome);
+  outcome = MoveOutcome{};
   Sides sides;
   if (!LookAtSides(from, source, to, destination, flags, sides, outcome)) return;
   if (sides.same) {
@@ -305,7 +298,7 @@ void MoveItem(const MenuRoot& from, const char* source, const MenuRoot& to, cons
 
 void ForeseeMove(const MenuRoot& from, const char* source, const MenuRoot& to, const char* destination, DWORD flags,
                  MoveOutcome& outcome) {
-  StartOutcome(outcome);
+  outcome = MoveOutcome{};
   Sides sides;
   LookAtSides(from, source, to, destination, flags, sides, outcome);
 }

@@ -69,38 +69,56 @@ bool MakeItem(const MoveDecision& d, Item& item, const Settled& settled, Relocat
   return true;
 }
 
-// Starts an item: its paths, and its "Moving" line. False when that is all
-// there is to it: it does not fit, or the list has it below a directory
-// dealt with already, which took it along or holds it back.
-bool BeginItem(const MoveDecision& d, Item& item, const Settled& settled, RelocationTally& tally) {
-  if (!MakeItem(d, item, settled, tally)) return false;
-  if (Below(item.source, settled) && !settled.moved) {
-    PrintNames(kHoldingBackLine, item.source, settled.path);
-    ++tally.left_behind;
-    return false;
+// The reading of a list of decisions, one item after another, for both
+// readers alike.
+struct Reading {
+  const MoveDecisions& decisions;
+  std::size_t next;
+  Settled settled;
+  RelocationTally tally;
+  Item item;  // the item to move, or to foresee the move of
+};
+
+// Goes on to the next item there is a move to make or foresee, printing
+// its "Moving" line; the lines of those before it that needed none are
+// printed on the way: one that does not fit, or that the list has below a
+// directory dealt with already, which took it along or holds it back.
+// False at the end of the list.
+bool NextItem(Reading& reading) {
+  Settled& settled = reading.settled;
+  Item& item = reading.item;
+  while (reading.next < reading.decisions.size()) {
+    if (!MakeItem(reading.decisions[reading.next++], item, settled, reading.tally)) continue;
+    if (Below(item.source, settled) && !settled.moved) {
+      PrintNames(kHoldingBackLine, item.source, settled.path);
+      ++reading.tally.left_behind;
+      continue;
+    }
+    PrintNames(item.directory ? kMovingDirLine : kMovingFileLine, item.source, item.destination);
+    if (!Below(item.source, settled)) return true;
   }
-  PrintNames(item.directory ? kMovingDirLine : kMovingFileLine, item.source, item.destination);
-  return !Below(item.source, settled);
+  return false;
 }
 
 // MoveItem's flags for the item (see CarryOutChanges).
 DWORD MoveFlags(const Item& item) { return item.directory ? 0 : MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED; }
 
 // The lines a move's outcome calls for, and the directory it settles.
-void EndItem(const Item& item, const MoveOutcome& outcome, Settled& settled, RelocationTally& tally) {
+void EndItem(Reading& reading, const MoveOutcome& outcome) {
+  const Item& item = reading.item;
   if (outcome.result == MoveResult::kFailed) {
     PrintWithReason(kCannotMoveLine, item.source, outcome.error);
-    ++tally.left_behind;
+    ++reading.tally.left_behind;
   }
   // A name of the move's own that stayed beside the destination, whether
   // the move succeeded or not, holds a whole file that no one asked for.
   if (outcome.leftover[0] != '\0') {
     PrintWithReason(kCannotDeleteLine, outcome.leftover, outcome.leftover_error);
-    ++tally.unfinished;
+    ++reading.tally.unfinished;
   }
   if (item.directory) {
-    std::memcpy(settled.path, item.source, std::strlen(item.source) + 1);
-    settled.moved = outcome.result != MoveResult::kFailed;
+    std::memcpy(reading.settled.path, item.source, std::strlen(item.source) + 1);
+    reading.settled.moved = outcome.result != MoveResult::kFailed;
   }
 }
 
@@ -129,30 +147,24 @@ int MapToAllUsers(PathBuffer destination, const char* source) {
 }
 
 RelocationTally CarryOutChanges(const MoveDecisions& decisions, const MenuRoot& user, const MenuRoot& all_users) {
-  RelocationTally tally{};
-  Settled settled{};
-  for (const MoveDecision& d : decisions) {
-    Item item;
-    if (!BeginItem(d, item, settled, tally)) continue;
+  Reading reading{decisions, 0, {}, {}, {}};
+  for (const Item& item = reading.item; NextItem(reading);) {
     MoveOutcome outcome;
     MoveItem(user, item.relative, all_users, item.relative, MoveFlags(item), outcome);
-    EndItem(item, outcome, settled, tally);
+    EndItem(reading, outcome);
     if (outcome.result == MoveResult::kMoved && GrantEveryoneRead(all_users, item.relative, item.destination) != 0) {
-      ++tally.unfinished;
+      ++reading.tally.unfinished;
     }
   }
-  return tally;
+  return reading.tally;
 }
 
 void ForeseeChanges(const MoveDecisions& decisions, const MenuRoot& user, const MenuRoot& all_users) {
-  RelocationTally tally{};
-  Settled settled{};
-  for (const MoveDecision& d : decisions) {
-    Item item;
-    if (!BeginItem(d, item, settled, tally)) continue;
+  Reading reading{decisions, 0, {}, {}, {}};
+  for (const Item& item = reading.item; NextItem(reading);) {
     MoveOutcome outcome;
     ForeseeMove(user, item.relative, all_users, item.relative, MoveFlags(item), outcome);
-    EndItem(item, outcome, settled, tally);
+    EndItem(reading, outcome);
     PathBuffer command;
     if (outcome.result == MoveResult::kMoved && PrintExecLine(item.destination, command) && !GrantCommandFound()) {
       PrintNames(kCannotGrantLine, item.destination, kGrantNotFoundReason);
