@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/messages.h"
 #include "platform/shown_name.h"
 
 namespace {
@@ -121,10 +122,10 @@ int OpenItem(int at, const char* name, Item& item) {
 const char* Refusal(const Item& item) {
   const mode_t mode = item.status.st_mode;
   if (S_ISDIR(mode)) return nullptr;
-  if (S_ISREG(mode)) return item.status.st_nlink > 1 ? kCaclsOtherNames : nullptr;
-  if (S_ISFIFO(mode)) return kCaclsFifo;
-  if (S_ISSOCK(mode)) return kCaclsSocket;
-  return kCaclsDevice;
+  if (S_ISREG(mode)) return item.status.st_nlink > 1 ? kOtherNamesText : nullptr;
+  if (S_ISFIFO(mode)) return kFifoText;
+  if (S_ISSOCK(mode)) return kSocketText;
+  return kDeviceText;
 }
 
 // Gives item the mode request asks for. Returns 0, or -1 with errno set.

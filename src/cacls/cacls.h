@@ -34,7 +34,8 @@
 // are changed. A file with other names (hard links) is not: it may be
 // anyone's, lent a name in the tree for the grant to reach it. Nor is a
 // FIFO, a socket or a device. Each of these, as the path or below it, gets
-// a line on standard error ("Cacls: <path>: not changed: a FIFO") and
+// a line on standard error, in dravonel's words ("Cacls: <path>: It is a
+// FIFO", messages.h), and
 // makes the status 2, which dravonel reports as a grant not done.
 // Trailing slashes of the path are dropped, so "link/" names the link,
 // not its target.
@@ -80,12 +81,6 @@ constexpr const char* kCaclsUsageText =
 // a symbolic link.
 constexpr const char* kCaclsLinkOnTheWay = "a symbolic link, not followed";
 
-// Why an item was not changed: it is none of a directory and a regular
-// file with a single name.
-constexpr const char* kCaclsOtherNames = "not changed: it has other names (hard links)";
-constexpr const char* kCaclsFifo = "not changed: a FIFO";
-constexpr const char* kCaclsSocket = "not changed: a socket";
-constexpr const char* kCaclsDevice = "not changed: a device";
 
 // What a grant adds, combined over all grants of a command line.
 constexpr unsigned kGrantRead = 1;

@@ -9,8 +9,8 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = -1;
 
 // Usage text: a print a line, the first with the program's name as
-// invoked. The first five are the original program's; the rest tell what
-// this one added.
+// invoked and every argument it takes. The next four say what the two runs
+// do, as they always have; the rest tell what this program added.
 constexpr const char* kUsageLines[] = {
     "Syntax:\n\t%s [ /c | /l | /? ]\n\n",
     "\t - Use with out parameter to capture a snapshot of the\n",

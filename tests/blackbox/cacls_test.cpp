@@ -210,14 +210,14 @@ TEST(Cacls, OnlyFoldersAndFilesWithOneNameChangeTheRestIsReportedWithoutBlocking
 
   const RunResult run = Cacls({menu.string(), "/T", "/E", "/G", "Everyone:R"});
   EXPECT_EQ(run.exit_status, 2u);
-  for (const char* line : {"linked.lnk: not changed: it has other names (hard links)\n",
-                           "pipe: not changed: a FIFO\n", "socket: not changed: a socket\n"}) {
+  for (const char* line : {"linked.lnk: It has other names (hard links)\n", "pipe: It is a FIFO\n",
+                           "socket: It is a socket\n"}) {
     EXPECT_NE(run.err.find("Cacls: " + menu.string() + "/" + line), std::string::npos) << run.err;
   }
   EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 3) << run.err;
   const RunResult alone = Cacls({pipe.string(), "/G", "Everyone:R"});
   EXPECT_EQ(alone.exit_status, 2u);
-  EXPECT_EQ(alone.err, "Cacls: " + pipe.string() + ": not changed: a FIFO\n");
+  EXPECT_EQ(alone.err, "Cacls: " + pipe.string() + ": It is a FIFO\n");
   EXPECT_EQ(Mode(pipe), 0600u);
   EXPECT_EQ(Mode(outside), 0660u);
   EXPECT_EQ(Mode(file), 0644u);
