@@ -10,10 +10,10 @@
 // A Start Menu the scan and the moves work below: the path the driver
 // built, which every line names items by, and the folder held for the run.
 struct MenuRoot {
-  const char* path;
-  HANDLE folder;  // INVALID_HANDLE_VALUE: not held, for error
-  DWORD error;    // ERROR_FILE_NOT_FOUND when nothing is there
-  HANDLE link;    // Windows: the administrator's junction on the way, held too
+  const char* path = "";
+  HANDLE folder = INVALID_HANDLE_VALUE;  // not held, for error
+  DWORD error = ERROR_FILE_NOT_FOUND;    // when nothing is there
+  HANDLE link = INVALID_HANDLE_VALUE;    // Windows: the administrator's junction on the way, held too
 };
 
 // Which links may lead to a Start Menu itself. The user's is a name in
