@@ -11,6 +11,7 @@
 #include "platform/process_values.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
+#include "support/grant_log.h"
 #include "support/records.h"
 #include "support/menu_lines.h"
 #include "support/start_menus.h"
@@ -27,42 +28,22 @@ DirRecord Dir(const std::string& path) {
 FileRecord File(const std::string& name) { return *NewFileRecord(name.c_str()); }
 
 #ifndef _WIN32
-// A stand-in for the access-control editor, alone on PATH: it logs the
-// folder it runs in, in braces, then its arguments, one bracketed argument
-// after another, a line per run, and writes to its standard output, which
+// The grant recorder alone on this process's PATH (or path_value instead)
+// for the length of a test. The line it writes to its standard output
 // must never reach ours.
-struct FakeCacls {
-  explicit FakeCacls(const std::string& path_value = "") {
-    bin = folder.str() + "/bin";
-    log = folder.str() + "/log";
-    Install(bin, log);
+struct RecordingCacls {
+  explicit RecordingCacls(const std::string& path_value = "") {
     const char* old = std::getenv("PATH");
     saved_path = old != nullptr ? old : "";
-    setenv("PATH", path_value.empty() ? bin.c_str() : path_value.c_str(), 1);
+    setenv("PATH", path_value.empty() ? log.folder.str().c_str() : path_value.c_str(), 1);
   }
-  ~FakeCacls() { setenv("PATH", saved_path.c_str(), 1); }
-  FakeCacls(const FakeCacls&) = delete;
-  FakeCacls& operator=(const FakeCacls&) = delete;
+  ~RecordingCacls() { setenv("PATH", saved_path.c_str(), 1); }
+  RecordingCacls(const RecordingCacls&) = delete;
+  RecordingCacls& operator=(const RecordingCacls&) = delete;
 
-  static void Install(const std::string& where, const std::string& log_file) {
-    WriteFile(where + "/Cacls",
-              "#!/bin/sh\nprintf '{%s}' \"$(pwd -P)\" >> '" + log_file +
-                  "'\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + log_file +
-                  "'\necho >> '" + log_file + "'\necho noise\n");
-    fs::permissions(where + "/Cacls", fs::perms::owner_all);
-  }
-  std::string Runs() const { return ReadFile(log); }
-
-  TempDir folder;
-  std::string bin;
-  std::string log;
+  GrantLog log;
   std::string saved_path;
 };
-
-// A grant as the stand-in logs it: run in folder, with path.
-std::string Granted(const fs::path& folder, const std::string& path) {
-  return "{" + fs::canonical(folder).string() + "}[" + path + "][/T][/E][/G][Everyone:R]\n";
-}
 #endif
 
 std::string CannotMove(const std::string& source, DWORD error) {
@@ -144,7 +125,7 @@ TEST(CarryOutChanges, ASourceGoneKeepsTheNamesake) {
 TEST(CarryOutChanges, ItemsThatDoNotFitAreSkippedWithALine) {
   StartMenus menus;
 #ifndef _WIN32
-  FakeCacls cacls;
+  RecordingCacls cacls;
 #endif
   const std::size_t growth = menus.all_users.size() - menus.user.size();
   ASSERT_GT(growth, 0u);
@@ -184,7 +165,7 @@ TEST(CarryOutChanges, ItemsThatDoNotFitAreSkippedWithALine) {
 TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   StartMenus menus;
 #ifndef _WIN32
-  FakeCacls cacls;
+  RecordingCacls cacls;
 #endif
   // The command takes 28 characters besides the target: 231 fit, 232 do not.
   std::string fits = menus.AllUsers("");
@@ -198,7 +179,7 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   EXPECT_EQ(lines.rfind("Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits), 0), 0u) << lines;
 #ifndef _WIN32
   // Below the All Users Start Menu: from there, by a relative path.
-  EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, fits.substr(menus.all_users.size() + 1)));
+  EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, fits.substr(below))});
 #endif
 }
 
@@ -233,7 +214,7 @@ TEST(GrantCommandLine, NamesEveryoneAsTheSystemDoesQuotedWhereItMustBe) {
 #ifndef _WIN32
 TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   StartMenus menus;
-  FakeCacls cacls;
+  RecordingCacls cacls;
   const std::string current = fs::current_path().string();
   fs::current_path(menus.root.path());
   const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z\r\t\033[2J\x7f.lnk";
@@ -247,7 +228,7 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   EXPECT_EQ(lines, "Exec 'Cacls \"" +
                        menus.AllUsers("a\"$(touch pwned1)`touch pwned2`;x\\n'y'\\\\z\\r\\t\\033[2J\\177.lnk") +
                        "\" /T /E /G Everyone:R'\n");
-  EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, name));
+  EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, name)});
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));
 }
@@ -255,12 +236,14 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
 TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
   StartMenus menus;
   const std::string current = fs::current_path().string();
+  const std::string relative = menus.root.str() + "/rel";
+  fs::create_directories(relative);
+  GrantLog::Install(menus.root.str());
+  GrantLog::Install(relative);
   {
     // A Cacls in the current directory and one in a relative PATH entry:
     // an empty entry, ".", and "rel" would all reach them.
-    FakeCacls cacls(":.:rel");
-    FakeCacls::Install(menus.root.str(), cacls.log);
-    FakeCacls::Install(menus.root.str() + "/rel", cacls.log);
+    RecordingCacls cacls(":.:rel");
     fs::current_path(menus.root.path());
     StartCapture();
     EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), -1);
@@ -268,22 +251,20 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     fs::current_path(current);
     EXPECT_EQ(lines, ExecLine(menus.AllUsers("target")) + "Cannot grant " + menus.AllUsers("target") +
                          ": Cacls is not on PATH\n");
-    EXPECT_EQ(cacls.Runs(), "");
     EXPECT_FALSE(GrantCommandFound());
   }
   {
-    FakeCacls cacls;
-    setenv("PATH", ("rel:" + cacls.bin).c_str(), 1);
-    const std::string relative_log = menus.root.str() + "/relative-log";
-    FakeCacls::Install(menus.root.str() + "/rel", relative_log);
+    RecordingCacls cacls;
+    setenv("PATH", ("rel:" + cacls.log.folder.str()).c_str(), 1);
     fs::current_path(menus.root.path());
     StartCapture();
     EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), 0);
     CapturedLines();
     fs::current_path(current);
-    EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, "target"));
-    EXPECT_FALSE(fs::exists(relative_log));
+    EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, "target")});
   }
+  EXPECT_EQ(GrantLog::RecordsIn(menus.root.str()), GrantRecords{});
+  EXPECT_EQ(GrantLog::RecordsIn(relative), GrantRecords{});
 }
 #else
 // Each folder on the way below the All Users Start Menu, and the target,

@@ -93,9 +93,9 @@ TEST(HostileTrees, NamesReachTheGrantByteForByteAndNothingIsInterpreted) {
       ExpectCopyRun(sandbox, grants.Environment(sandbox),
                     as_folder ? MovedDir(sandbox, item) : MovedFile(sandbox, item));
       EXPECT_EQ(ReadFile(Utf8Path(AllUsers(sandbox, file))), "bytes of " + item);
-      const std::vector<std::vector<std::string>> records = grants.Records();
+      const GrantRecords records = grants.Records();
       ASSERT_EQ(records.size(), earlier + 1);
-      EXPECT_EQ(records.back(), GrantLog::GrantOf(sandbox, item));
+      EXPECT_EQ(records.back(), GrantLog::GrantOf(sandbox.all_users_menu, item));
     }
   }
   EXPECT_EQ(ListTree(sandbox.user_menu), "Help.lnk\n");
@@ -119,9 +119,9 @@ TEST(HostileTrees, NoFolderOnTheWayToAGrantCanBeSwappedWhileItRuns) {
   std::vector<std::string> environment = grants.Environment(sandbox);
   environment.push_back("DRAVONEL_GRANT_RENAME=" + AllUsers(sandbox, "Programs/Tool"));
   ExpectCopyRun(sandbox, environment, MovedFile(sandbox, "Programs/Tool/New.lnk"));
-  std::vector<std::string> held = GrantLog::GrantOf(sandbox, "Programs/Tool/New.lnk");
+  std::vector<std::string> held = GrantLog::GrantOf(sandbox.all_users_menu, "Programs/Tool/New.lnk");
   held.push_back("held");
-  EXPECT_EQ(grants.Records(), std::vector<std::vector<std::string>>{held});
+  EXPECT_EQ(grants.Records(), GrantRecords{held});
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Tool/New.lnk")), "new");
 }
 #endif
@@ -136,27 +136,24 @@ TEST(HostileTrees, ACaclsPlantedInTheCurrentFolderOrARelativePathEntryNeverRuns)
   // the run starts in, and in a folder a relative PATH entry names.
   const fs::path start = sandbox.root.path() / "start";
 #ifdef _WIN32
-  const std::string planted = "Cacls.exe";
   const std::string relative_entries = ".;rel;";
 #else
-  const std::string planted = "Cacls";
   const std::string relative_entries = ".:rel:";
 #endif
   fs::create_directories(start / "rel");
-  fs::copy_file(BuiltProgram("grant_recorder"), start / planted);
-  fs::copy_file(BuiltProgram("grant_recorder"), start / "rel" / planted);
-  const std::string log = sandbox.root.str() + Sep() + "grants.log";
+  GrantLog::Install(start.string());
+  GrantLog::Install((start / "rel").string());
   std::vector<std::string> environment = sandbox.Environment();
   for (std::string& variable : environment) {
     if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + relative_entries + variable.substr(5);
   }
-  environment.push_back("DRAVONEL_GRANT_LOG=" + log);
 
   const RunResult run = RunProgram(BuiltProgram("dravonel"), {"dravonel", "/c"}, environment, start.string());
   EXPECT_EQ(run.exit_status, 0u);
   EXPECT_EQ(run.out, Text(MovedFile(sandbox, "New.lnk")));
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "New.lnk")), "new");
-  EXPECT_FALSE(fs::exists(log)) << "a planted Cacls ran";
+  EXPECT_EQ(GrantLog::RecordsIn(start.string()), GrantRecords{}) << "a planted Cacls ran";
+  EXPECT_EQ(GrantLog::RecordsIn((start / "rel").string()), GrantRecords{}) << "a planted Cacls ran";
 }
 
 std::string Numbered(const std::string& stem, int number) {

@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/grant_log.h"
 #include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
@@ -535,9 +536,9 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
 }
 
 // A second copy run started while the first carries over, at each of its
-// grants (by a Cacls that starts one before doing its job): the first
-// holds the snapshot, so the second says so, changes nothing and ends
-// with -1, and the first finishes as if alone.
+// grants (by the recorder, before it passes the grant on): the first holds
+// the snapshot, so the second says so, changes nothing and ends with -1,
+// and the first finishes as if alone.
 TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing) {
   Sandbox sandbox;
   fs::create_directories(sandbox.all_users_menu);
@@ -545,19 +546,9 @@ TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing)
   Put(User(sandbox, "A.lnk"), "a", kThen + 60);
   Put(User(sandbox, "Programs/B.lnk"), "b", kThen + 60);
 
-  TempDir bin;
-  const std::string log = bin.str() + "/second-runs";
-  WriteFile(bin.path() / "Cacls", "#!/bin/sh\n\"$DRAVONEL\" /c >> \"$SECOND_RUNS\" 2>&1\n"
-                                  "echo \"status $?\" >> \"$SECOND_RUNS\"\nexec \"$REAL_CACLS\" \"$@\"\n");
-  SetMode(bin.path() / "Cacls", 0755);
-  std::vector<std::string> environment = sandbox.Environment();
-  for (std::string& variable : environment) {
-    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + bin.str() + ":" + variable.substr(5);
-  }
-  environment.push_back("DRAVONEL=" + BuiltProgram("dravonel"));
-  environment.push_back("REAL_CACLS=" + BuiltProgram("Cacls"));
-  environment.push_back("SECOND_RUNS=" + log);
-
+  GrantLog grants;
+  std::vector<std::string> environment = grants.Environment(sandbox);
+  environment.push_back("DRAVONEL_GRANT_START='" + BuiltProgram("dravonel") + "' /c 2>&1");
   const RunResult first = sandbox.Run({"/c"}, environment);
   EXPECT_EQ(first.out, MovingFileLine(User(sandbox, "A.lnk"), AllUsers(sandbox, "A.lnk")) +
                            ExecLine(AllUsers(sandbox, "A.lnk")) +
@@ -565,10 +556,14 @@ TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing)
                            ExecLine(AllUsers(sandbox, "Programs")));
   EXPECT_EQ(first.err, "");
   EXPECT_EQ(first.exit_status, 0u);
-  const std::string second = "Cannot read " + sandbox.snapshot +
-                             ": The process cannot access the file because it is being used by another process\n"
-                             "status 255\n";
-  EXPECT_EQ(ReadFile(log), second + second);
+  GrantRecords seconds;
+  for (const char* item : {"A.lnk", "Programs"}) {
+    seconds.push_back(GrantLog::GrantOf(sandbox.all_users_menu, item));
+    seconds.back().push_back("Cannot read " + sandbox.snapshot +
+                             ": The process cannot access the file because it is being used by another process\n");
+    seconds.back().push_back("status 255");
+  }
+  EXPECT_EQ(grants.Records(), seconds);
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
   EXPECT_EQ(ListTree(sandbox.user_menu), "");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "A.lnk")), "a");
