@@ -188,21 +188,6 @@ TEST(MoveItem, OnlyFoldersLinksAndFilesWithOneNameMove) {
 #endif
 }
 
-// A folder of a test's own outside its TempDir, removed however the test
-// ends, so that an assertion that stops it leaves nothing behind.
-struct RemovedAtEnd {
-  fs::path path;
-  ~RemovedAtEnd() {
-    std::error_code error;
-    if (fs::exists(path, error)) {
-      for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
-        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
-      }
-      fs::remove_all(path, error);
-    }
-  }
-};
-
 long ProcessId() {
 #ifdef _WIN32
   return static_cast<long>(GetCurrentProcessId());
@@ -211,27 +196,16 @@ long ProcessId() {
 #endif
 }
 
-// A new folder on another file system than dir, where a move to dir must
-// copy: /dev/shm, a tmpfs (Wine shows it as Z:\dev\shm). Empty when there
-// is none: a move of a file from there needs no copy.
-fs::path FolderOnAnotherDevice(const TempDir& dir, const std::string& name) {
-#ifdef _WIN32
-  const fs::path shm = "Z:\\dev\\shm";
-#else
-  const fs::path shm = "/dev/shm";
-#endif
-  const fs::path folder = shm / (name + "-" + std::to_string(ProcessId()));
+// True when a move from other to dir must copy: a file does not cross
+// without MOVEFILE_COPY_ALLOWED. False when there is no other.
+bool OnAnotherDevice(const ShmDir& other, const TempDir& dir) {
+  if (other.str().empty()) return false;
+  WriteFile(other.path() / "probe", "");
+  const bool renamed = Move((other.path() / "probe").string(), (dir.path() / "probe").string(), 0) == 0;
   std::error_code error;
-  if (!fs::is_directory(shm, error) || !fs::create_directories(folder, error)) return "";
-  WriteFile(folder / "probe", "");
-  const fs::path probe_there = dir.path() / "probe";
-  if (Move((folder / "probe").string(), probe_there.string(), 0) == 0) {
-    fs::remove(probe_there, error);
-    fs::remove(folder, error);
-    return "";
-  }
-  fs::remove(folder / "probe", error);
-  return folder;
+  fs::remove(other.path() / "probe", error);
+  fs::remove(dir.path() / "probe", error);
+  return !renamed;
 }
 
 std::string OwnName(const fs::path& path, const char* what) {
@@ -240,9 +214,9 @@ std::string OwnName(const fs::path& path, const char* what) {
 
 TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake) {
   TempDir dir;
-  const fs::path other = FolderOnAnotherDevice(dir, "dravonel-volume");
-  if (other.empty()) GTEST_SKIP() << "no other file system at /dev/shm";
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no other file system at /dev/shm";
+  const fs::path& other = shm.path();
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
   const fs::path target = dir.path() / "Tool.lnk";
@@ -321,13 +295,6 @@ bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// /dev/shm is a tmpfs, the temporary folder usually not.
-bool OnAnotherDeviceThanShm(const TempDir& dir) {
-  struct stat shm;
-  struct stat temp;
-  return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
-}
-
 void HandOverToNobody(const fs::path& root) {
   if (geteuid() != 0) return;
   ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
@@ -336,9 +303,9 @@ void HandOverToNobody(const fs::path& root) {
 
 TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   WriteFile(other / "locked" / "Tool.lnk", "new");
   WriteFile(other / "locked" / "Fresh.lnk", "fresh");
   WriteFile(dir.path() / "Tool.lnk", "shared");
@@ -362,10 +329,9 @@ TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) 
 
 TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
-  fs::create_directories(other);
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
   WriteFile(source, "tool");
@@ -415,9 +381,9 @@ TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
 TEST(MoveItem, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to own files as another user";
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-owner-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   struct stat moved;
 
@@ -601,9 +567,9 @@ struct Step {
 
 TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-steps-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   const fs::path source = other / "Tool.lnk";
   const fs::path target = dir.path() / "Tool.lnk";
   const std::string staged = OwnName(target, "move");

@@ -221,30 +221,17 @@ std::set<std::string> UngrantedMoves(const Sandbox& sandbox, const MenuState& be
   return moves;
 }
 
-// Puts the sandbox's profile on another file system than its system
-// folder, when /dev/shm is a tmpfs: every move is then a copy and a
-// removal. False when there is no such place.
-bool MoveProfileToAnotherDevice(Sandbox& sandbox, const std::string& place) {
-  struct stat shm;
-  struct stat system;
-  if (stat("/dev/shm", &shm) != 0 || stat(sandbox.system.c_str(), &system) != 0 || shm.st_dev == system.st_dev) {
-    return false;
-  }
-  sandbox.profile = place + "/profile";
+// Puts the sandbox's profile in place, when that is on another file system
+// than its system folder: every move is then a copy and a removal. False
+// when there is no such place.
+bool MoveProfileToAnotherDevice(Sandbox& sandbox, const ShmDir& place) {
+  if (!place.OnAnotherDeviceThan(sandbox.system)) return false;
+  sandbox.profile = place.str() + "/profile";
   sandbox.user_menu = sandbox.profile + "/Start Menu";
   sandbox.snapshot = sandbox.profile + "/Dravonel.Dat";
   fs::create_directories(sandbox.profile);
   return true;
 }
-
-struct ShmDir {
-  std::string path = "/dev/shm/dravonel-test-" + std::to_string(std::random_device{}());
-  ShmDir() { fs::create_directories(path); }
-  ~ShmDir() {
-    std::error_code error;
-    fs::remove_all(path, error);
-  }
-};
 
 // Across devices a move is a copy and then a removal. A kill between the
 // two leaves the item in both trees, and the next run mends that by moving
@@ -294,8 +281,8 @@ void KillCopyRunsAtRandomPoints(bool across_devices) {
   ShmDir place;
   Sandbox reference;
   Sandbox sandbox;
-  if (across_devices && (!MoveProfileToAnotherDevice(reference, reference_place.path) ||
-                         !MoveProfileToAnotherDevice(sandbox, place.path))) {
+  if (across_devices && (!MoveProfileToAnotherDevice(reference, reference_place) ||
+                         !MoveProfileToAnotherDevice(sandbox, place))) {
     GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   }
   PrepareRound(reference);
@@ -500,7 +487,7 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
     const bool racer_copies = round.racer_copies;
     ShmDir place;
     Sandbox sandbox;
-    if (round.across_devices && !MoveProfileToAnotherDevice(sandbox, place.path)) continue;
+    if (round.across_devices && !MoveProfileToAnotherDevice(sandbox, place)) continue;
     PrepareRound(sandbox);
     const MenuState before = ReadMenus(sandbox);
     BackgroundRun copy;

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -354,46 +353,25 @@ TEST(CopyRun, DamagedSnapshotsFailCleanly) {
   }
 }
 
-// A temporary directory on a tmpfs, the only kind of file system here that
-// holds a time before 1601; none when there is no such place.
-struct TmpfsDir {
-  std::string path;
-  TmpfsDir() {
-#ifdef _WIN32
-    const std::string base = "Z:\\dev\\shm";  // Wine's view of the host
-#else
-    const std::string base = "/dev/shm";
-#endif
-    std::error_code error;
-    if (!fs::is_directory(base, error)) return;
-    const std::string candidate = base + Sep() + "dravonel-test-" + std::to_string(std::random_device{}());
-    if (fs::create_directory(candidate, error)) path = candidate;
-  }
-  ~TmpfsDir() {
-    std::error_code error;
-    if (!path.empty()) fs::remove_all(path, error);
-  }
-};
-
 TEST(SnapshotRun, WriteTimeBefore1601IsRecordedAsNotValid) {
-  TmpfsDir tmpfs;
-  if (tmpfs.path.empty()) GTEST_SKIP() << "no tmpfs at /dev/shm: a time before 1601 cannot be stored";
+  const ShmDir tmpfs;
+  if (tmpfs.str().empty()) GTEST_SKIP() << "no tmpfs at /dev/shm: a time before 1601 cannot be stored";
   const std::string s = Sep();
-  const std::string menu = tmpfs.path + s + "Start Menu";
+  const std::string menu = tmpfs.str() + s + "Start Menu";
   WriteFile(menu + s + "new.lnk", "");
   ASSERT_TRUE(SetExactWriteTime(menu + s + "new.lnk", UtcSeconds(2001, 2, 3, 4, 5, 6), 0));
   WriteFile(menu + s + "old.lnk", "");
   if (!SetExactWriteTime(menu + s + "old.lnk", UtcSeconds(1500, 1, 1), 0)) {
-    GTEST_SKIP() << tmpfs.path << " does not hold a time before 1601";
+    GTEST_SKIP() << tmpfs.str() << " does not hold a time before 1601";
   }
   Sandbox sandbox;  // for SystemRoot only
   std::vector<std::string> environment = BaseEnvironment();
-  environment.push_back("UserProfile=" + tmpfs.path);
+  environment.push_back("UserProfile=" + tmpfs.str());
   environment.push_back("SystemRoot=" + sandbox.system);
   ExpectSilentSuccess(RunProgram(BuiltProgram("dravonel"), {"dravonel"}, environment));
 
   std::string error;
-  const SnapshotImage image = ReadSnapshot(tmpfs.path + s + "Dravonel.Dat", &error);
+  const SnapshotImage image = ReadSnapshot(tmpfs.str() + s + "Dravonel.Dat", &error);
   ASSERT_EQ(error, "");
   ASSERT_EQ(image.size(), 1u);
   ASSERT_EQ(image[0].files.size(), 2u);

@@ -15,19 +15,36 @@
 #include <sys/stat.h>
 #endif
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(fs::temp_directory_path()) {
+  if (path_.empty()) ADD_FAILURE() << "cannot make a temporary directory";
+}
+
+TempDir::TempDir(const fs::path& base) {
+  std::error_code error;
+  if (!fs::is_directory(base, error)) return;
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() / ("dravonel-test-" + std::to_string(random()));
-    std::error_code error;
+    fs::path candidate = base / ("dravonel-test-" + std::to_string(random()));
     if (fs::create_directory(candidate, error)) {
       path_ = fs::canonical(candidate);
       return;
     }
   }
-  ADD_FAILURE() << "cannot make a temporary directory";
 }
+
+#ifdef _WIN32
+ShmDir::ShmDir() : TempDir(fs::path("Z:\\dev\\shm")) {}
+#else
+ShmDir::ShmDir() : TempDir(fs::path("/dev/shm")) {}
+
+bool ShmDir::OnAnotherDeviceThan(const std::string& path) const {
+  struct stat shm;
+  struct stat other;
+  return !str().empty() && stat(str().c_str(), &shm) == 0 && stat(path.c_str(), &other) == 0 &&
+         shm.st_dev != other.st_dev;
+}
+#endif
 
 TempDir::~TempDir() {
   if (path_.empty()) return;

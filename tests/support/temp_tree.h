@@ -14,6 +14,9 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
+  // Below base instead of the system's temporary folder; none (path()
+  // empty) when base is no folder.
+  explicit TempDir(const fs::path& base);
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
@@ -23,6 +26,18 @@ class TempDir {
 
  private:
   fs::path path_;
+};
+
+// A temporary directory on /dev/shm, a tmpfs (Wine shows it as
+// Z:\dev\shm): another file system than the temporary folder's, where a
+// move must copy, and the only kind here that holds a time before 1601.
+// path() is empty when there is no /dev/shm.
+struct ShmDir : TempDir {
+  ShmDir();
+#ifndef _WIN32
+  // True when it is there, on another device than path.
+  bool OnAnotherDeviceThan(const std::string& path) const;
+#endif
 };
 
 // The separator the program puts between path parts on this system.
