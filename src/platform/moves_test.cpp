@@ -295,12 +295,6 @@ bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-void HandOverToNobody(const fs::path& root) {
-  if (geteuid() != 0) return;
-  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
-  for (const auto& entry : fs::recursive_directory_iterator(root)) ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
-}
-
 TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
   TempDir dir;
   const ShmDir shm;

@@ -571,14 +571,6 @@ RunResult RunAsUnprivileged(const Sandbox& sandbox, const TempDir& programs,
   return result;
 }
 
-void HandOverToNobody(const fs::path& root) {
-  if (geteuid() != 0) return;
-  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
-  }
-}
-
 TEST(HostileTrees, UnreadableFoldersAreReportedAndTheSnapshotWaitsForARerun) {
   Sandbox sandbox;
   Put(User(sandbox, "Programs/Locked/a.lnk"), "a", kThen);

@@ -13,6 +13,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 TempDir::TempDir() : TempDir(fs::temp_directory_path()) {
@@ -109,6 +110,14 @@ unsigned Mode(const fs::path& path) {
 
 void SetMode(const fs::path& path, unsigned mode) {
   ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+}
+
+void HandOverToNobody(const fs::path& root) {
+  if (geteuid() != 0) return;
+  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0) << root;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+  }
 }
 #endif
 

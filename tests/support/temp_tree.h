@@ -66,6 +66,10 @@ int64_t UtcSeconds(int year, int month, int day, int hour = 0, int minute = 0, i
 // or 0xFFFFFFFF when nothing is there.
 unsigned Mode(const fs::path& path);
 void SetMode(const fs::path& path, unsigned mode);
+
+// Gives root and everything below it (links themselves) to the user
+// nobody, uid and gid 65534, when we are root; nothing otherwise.
+void HandOverToNobody(const fs::path& root);
 #endif
 
 // Every path below root, relative, "/"-separated, sorted; directories end in "/".
