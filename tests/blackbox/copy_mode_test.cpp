@@ -27,58 +27,12 @@
 
 namespace {
 
-// The lines of one item that moved and was granted, or that failed to move.
-std::string MovedFile(const Sandbox& sandbox, const std::string& relative) {
-  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
-         ExecLine(AllUsers(sandbox, relative));
-}
-std::string UnmovedFile(const Sandbox& sandbox, const std::string& relative) {
-  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative));
-}
-std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
-  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
-         ExecLine(AllUsers(sandbox, relative));
-}
-std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
-  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative));
-}
-
 // The line of a move that failed while its source stayed, with the reason
 // the system gives for error.
 std::string CannotMove(const Sandbox& sandbox, const std::string& relative, DWORD error) {
   char reason[kErrorTextSize];
   DescribeError(error, reason, sizeof reason);
   return "Cannot move " + User(sandbox, relative) + ": " + reason + "\n";
-}
-
-RunResult RunIn(const Sandbox& sandbox, const std::vector<std::string>& arguments,
-                const std::vector<std::string>& environment) {
-  // Inside the sandbox, so that anything a command line might create
-  // there would be seen.
-  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment, sandbox.root.str());
-}
-
-// A copy run that printed exactly lines, ended with 0 and used up the
-// snapshot.
-void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines) {
-  const RunResult run = RunIn(sandbox, {"/c"}, sandbox.Environment());
-  EXPECT_EQ(run.out, Text(lines));
-  EXPECT_EQ(run.exit_status, 0u);
-#ifndef _WIN32
-  // Our Cacls says nothing when it succeeds.
-  EXPECT_EQ(run.err, "");
-#endif
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
-}
-
-// A copy run that could not do everything: exactly lines, -1, and the
-// snapshot kept when something is left for a rerun to carry over.
-void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept,
-                             const std::vector<std::string>& environment) {
-  const RunResult run = RunIn(sandbox, {"/c"}, environment);
-  EXPECT_EQ(run.out, Text(lines));
-  EXPECT_EQ(run.exit_status, kFailureStatus);
-  EXPECT_EQ(fs::exists(sandbox.snapshot), snapshot_kept);
 }
 
 TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
@@ -122,7 +76,7 @@ TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
 #endif
 
   // The snapshot is used up: a second copy run fails without a word.
-  const RunResult again = RunIn(sandbox, {"/c"}, sandbox.Environment());
+  const RunResult again = sandbox.Run({"/c"});
   EXPECT_EQ(again.out, "");
   EXPECT_EQ(again.exit_status, kFailureStatus);
 }
@@ -167,7 +121,7 @@ TEST(CopyRun, RootsFirstFilesNeverTakeTheStartMenuAlong) {
 
   Put(User(sandbox, "First.lnk"), "first", kThen + 60);
   ExpectUnfinishedCopyRun(sandbox, UnmovedFile(sandbox, "First.lnk") + CannotMove(sandbox, "First.lnk", ERROR_PATH_NOT_FOUND),
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ListTree(sandbox.user_menu), "First.lnk\nPrograms/\nPrograms/Tool.lnk\n");
   EXPECT_FALSE(fs::exists(sandbox.all_users_menu));
 
@@ -247,7 +201,7 @@ TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended
 #endif
   const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
   for (const char* argument : {"/l", "/L", "/list"}) {
-    const RunResult preview = RunIn(sandbox, {argument}, sandbox.Environment());
+    const RunResult preview = sandbox.Run({argument});
     EXPECT_EQ(preview.out, Text(lines + "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
     EXPECT_EQ(preview.exit_status, 0u);
     EXPECT_EQ(preview.err, "");
@@ -255,7 +209,7 @@ TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended
     EXPECT_EQ(ReadTreeContents(sandbox.all_users_menu), all_users_before);
   }
 
-  ExpectUnfinishedCopyRun(sandbox, lines, true, sandbox.Environment());
+  ExpectUnfinishedCopyRun(sandbox, lines, true);
   EXPECT_EQ(ListTree(sandbox.user_menu), "Apps/\nApps/App.lnk\nApps/Old.lnk\nDeep/\nDeep/Sub/\nDeep/Sub/Deep.lnk\n"
                                          "Deep/Sub/Old.lnk\nGames/\nGames/Cards/\nGames/Cards/Cards.lnk\nGames/Chess.lnk\n"
                                          "Games/Old.lnk\n" + user_linked + "Programs/\nPrograms/Shared/\n"
@@ -318,7 +272,7 @@ TEST(CopyRun, GrantsThatDoNotHappenAreNamedAndTheItemsStayMoved) {
     environment.push_back("DRAVONEL_GRANT_STATUS=3");
     const std::string cannot_grant = "Cannot grant " + AllUsers(sandbox, grant.name) + ": " + grant.reason + "\n";
     // A preview foresees the Cacls that is not there, not one that fails.
-    const RunResult preview = RunIn(sandbox, {"/l"}, environment);
+    const RunResult preview = sandbox.Run({"/l"}, environment);
     EXPECT_EQ(preview.out, Text(MovedFile(sandbox, grant.name) + (grant.reason == "Cacls is not on PATH" ? cannot_grant : "") +
                                 "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
     ExpectUnfinishedCopyRun(sandbox, MovedFile(sandbox, grant.name) + cannot_grant, false, environment);
@@ -353,7 +307,7 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
   std::vector<std::string> environment = BaseEnvironment();
   environment.push_back("UserProfile=" + other);
   environment.push_back("SystemRoot=" + sandbox.system);
-  ASSERT_EQ(RunIn(sandbox, {}, environment).exit_status, 0u);
+  ASSERT_EQ(sandbox.Run({}, environment).exit_status, 0u);
   fs::copy_file(PathBelow(other, "Dravonel.Dat"), sandbox.snapshot);
 
   // The root's files count as new one by one; Programs exists under All
@@ -363,7 +317,7 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
                               CannotMove(sandbox, "Programs", ERROR_ALREADY_EXISTS) + "Holding back " +
                               User(sandbox, "Programs/Accessories") + ": " + User(sandbox, "Programs") +
                               " was not moved\n",
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
   EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\n");
 }
@@ -400,7 +354,7 @@ TEST(CopyRun, NamesInAnyScriptTravelWhole) {
                           MovedFile(sandbox, "Programs/Ελληνικά.lnk") + MovedFile(sandbox, "Programs/😀.lnk") +
                               MovedFile(sandbox, "Programs/Café/Café.lnk") + MovedDir(sandbox, "Programs/日本語") +
                               "Skipping File " + User(sandbox, deep + "/名前.lnk") + ": path too long\n",
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ListTree(sandbox.all_users_menu),
             "Programs/\nPrograms/Café/\nPrograms/Café/Café.lnk\nPrograms/Ελληνικά.lnk\n"
             "Programs/日本語/\nPrograms/日本語/日本語.lnk\nPrograms/😀.lnk\n");
@@ -671,7 +625,7 @@ TEST(CopyRun, ItemsWhosePathsDoNotFitAreSkippedWithALine) {
                               AllUsers(sandbox, folder + "/grant.lnk") + ": command too long\n" + "Skipping File " +
                               User(sandbox, folder + "/skipme.lnk") + ": path too long\n" + "Skipping Dir " +
                               User(sandbox, folder + "/new folder") + ": path too long\n",
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ReadFile(AllUsers(sandbox, folder + "/grant.lnk")), "grant");
   EXPECT_EQ(ReadFile(User(sandbox, folder + "/skipme.lnk")), "skip");
   EXPECT_EQ(ReadFile(User(sandbox, folder + "/new folder/x.lnk")), "x");

@@ -216,11 +216,7 @@ TEST(SnapshotRun, SnapshotHeldByAnotherRunIsNeitherReplacedNorDeletedNorRead) {
   EXPECT_EQ(ReadFile(sandbox.snapshot), saved);
 
   // The snapshot kept is the first one, which b.lnk is new to.
-  const RunResult copy = sandbox.Run({"/c"});
-  EXPECT_EQ(copy.out, Text(MovingFileLine(sandbox.user_menu + Sep() + "b.lnk", sandbox.all_users_menu + Sep() + "b.lnk") +
-                           ExecLine(sandbox.all_users_menu + Sep() + "b.lnk")));
-  EXPECT_EQ(copy.exit_status, 0u);
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "b.lnk"));
 }
 
 #ifndef _WIN32

@@ -394,15 +394,13 @@ class TreeChanges : public RunFaults {
   std::string User(const std::string& relative) const { return PathBelow(user_menu.string(), relative); }
   std::string AllUsers(const std::string& relative) const { return PathBelow(all_users.string(), relative); }
 
-  // The lines of an item whose move succeeded (and was granted) or failed.
-  std::string Moved(const std::string& relative, bool folder) const {
-    return (folder ? MovingDirLine(User(relative), AllUsers(relative))
-                   : MovingFileLine(User(relative), AllUsers(relative))) +
-           ExecLine(AllUsers(relative));
-  }
+  // The lines of an item whose move failed, or succeeded and was granted.
   std::string Unmoved(const std::string& relative, bool folder) const {
     return folder ? MovingDirLine(User(relative), AllUsers(relative))
                   : MovingFileLine(User(relative), AllUsers(relative));
+  }
+  std::string Moved(const std::string& relative, bool folder) const {
+    return Unmoved(relative, folder) + ExecLine(AllUsers(relative));
   }
 
   // B, C and E always go; A and D as the case says.
