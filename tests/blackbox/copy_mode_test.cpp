@@ -569,38 +569,6 @@ TEST(CopyRun, HostileNamesAreMovedAndGrantedWithNothingInterpreted) {
 }
 
 #ifndef _WIN32
-TEST(CopyRun, LinkIsMovedAsALinkAndItsTargetKeepsItsPermissions) {
-  Sandbox sandbox;
-  const std::string outside = sandbox.root.str() + "/outside";
-  Put(outside + "/secret", "secret", kThen);
-  Put(outside + "/folder/inner", "inner", kThen);
-  SetMode(outside + "/secret", 0600);
-  SetMode(outside + "/folder", 0700);
-  SetMode(outside + "/folder/inner", 0600);
-  Put(User(sandbox, "Programs/Old.lnk"), "old", kThen);
-  fs::create_directories(AllUsers(sandbox, "Programs"));
-  TakeSnapshot(sandbox);
-
-  fs::create_symlink(outside + "/secret", User(sandbox, "Secret.lnk"));
-  fs::create_symlink(outside + "/folder", User(sandbox, "SecretFolder.lnk"));
-  Put(User(sandbox, "Programs/App/App.lnk"), "app", kThen + 60);
-  fs::create_symlink(outside + "/secret", User(sandbox, "Programs/App/Link.lnk"));
-  SetMode(User(sandbox, "Programs/App/App.lnk"), 0600);
-
-  ExpectCopyRun(sandbox, MovedFile(sandbox, "Secret.lnk") + MovedFile(sandbox, "SecretFolder.lnk") +
-                             MovedDir(sandbox, "Programs/App"));
-  for (const char* link : {"Secret.lnk", "SecretFolder.lnk", "Programs/App/Link.lnk"}) {
-    EXPECT_TRUE(fs::is_symlink(AllUsers(sandbox, link))) << link;
-  }
-  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "Secret.lnk")), fs::path(outside + "/secret"));
-  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "SecretFolder.lnk")), fs::path(outside + "/folder"));
-  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/App/App.lnk")), 0644u);
-  EXPECT_EQ(Mode(outside + "/secret"), 0600u);
-  EXPECT_EQ(Mode(outside + "/folder"), 0700u);
-  EXPECT_EQ(Mode(outside + "/folder/inner"), 0600u);
-  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Old.lnk\n");
-}
-
 // Windows cannot make such paths through its narrow calls at all; the
 // unit tests cover the same limits there.
 TEST(CopyRun, ItemsWhosePathsDoNotFitAreSkippedWithALine) {

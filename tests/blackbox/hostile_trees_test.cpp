@@ -320,7 +320,10 @@ TEST(HostileTrees, NestingPastThePathLimitEndsWithTheDocumentedLinePerItem) {
   }
 }
 
-TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
+// A link is carried over as itself, never as what it leads to; one out of
+// either tree lends nothing the grant, and one planted under All Users
+// lets nothing in.
+TEST(HostileTrees, LinksMoveAsThemselvesLetNothingInAndLendNothingTheGrant) {
   Sandbox sandbox;
   const std::string outside = sandbox.root.str() + "/outside";
   Put(outside + "/secret", "secret", kThen);
@@ -341,9 +344,15 @@ TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
   Put(AllUsers(sandbox, "Programs/Games"), "a file", kThen);
   TakeSnapshot(sandbox);
 
-  // New below the linked folder (outside the tree), and new in the tree.
+  // New below the linked folder (outside the tree), and new in the tree:
+  // links out to a file and to a folder, and a new folder holding one.
   Put(outside + "/folder/new.lnk", "outside", kThen + 60);
   SetMode(outside + "/folder/new.lnk", 0600);
+  fs::create_symlink(outside + "/secret", User(sandbox, "Secret.lnk"));
+  fs::create_symlink(outside + "/folder", User(sandbox, "SecretFolder.lnk"));
+  Put(User(sandbox, "Programs/App/App.lnk"), "app", kThen + 60);
+  SetMode(User(sandbox, "Programs/App/App.lnk"), 0600);
+  fs::create_symlink(outside + "/secret", User(sandbox, "Programs/App/Link.lnk"));
   Put(User(sandbox, "Programs/Planted.lnk"), "planted", kThen + 60);
   Put(User(sandbox, "Programs/Tool/Tool.lnk"), "tool", kThen + 60);
   Put(User(sandbox, "Programs/Games/Chess.lnk"), "chess", kThen + 60);
@@ -353,12 +362,20 @@ TEST(HostileTrees, LinksOutOfEitherTreeLetNothingInAndLendNothingTheGrant) {
   // The planted link is replaced, never written through; the link and the
   // file where folders would go refuse them; nothing comes from outside.
   ExpectUnfinishedCopyRun(sandbox,
-                          MovedFile(sandbox, "Programs/Planted.lnk") +
-                              UnmovedDir(sandbox, "Programs/Games") +
-                              "Cannot move " + User(sandbox, "Programs/Games") + ": File exists\n" +
-                              UnmovedDir(sandbox, "Programs/Tool") +
-                              "Cannot move " + User(sandbox, "Programs/Tool") + ": File exists\n",
+                          MovedFile(sandbox, "Secret.lnk") + MovedFile(sandbox, "SecretFolder.lnk") +
+                              MovedFile(sandbox, "Programs/Planted.lnk") + MovedDir(sandbox, "Programs/App") +
+                              UnmovedDir(sandbox, "Programs/Games") + "Cannot move " +
+                              User(sandbox, "Programs/Games") + ": File exists\n" +
+                              UnmovedDir(sandbox, "Programs/Tool") + "Cannot move " +
+                              User(sandbox, "Programs/Tool") + ": File exists\n",
                           true);
+  for (const char* link : {"Secret.lnk", "SecretFolder.lnk", "Programs/App/Link.lnk"}) {
+    EXPECT_TRUE(fs::is_symlink(AllUsers(sandbox, link))) << link;
+    EXPECT_FALSE(fs::exists(fs::symlink_status(User(sandbox, link)))) << link;
+  }
+  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "Secret.lnk")), fs::path(outside + "/secret"));
+  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "SecretFolder.lnk")), fs::path(outside + "/folder"));
+  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/App/App.lnk")), 0644u);
   EXPECT_FALSE(fs::is_symlink(AllUsers(sandbox, "Programs/Planted.lnk")));
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/Planted.lnk")), "planted");
   EXPECT_EQ(ReadFile(User(sandbox, "Programs/Tool/Tool.lnk")), "tool");
