@@ -320,17 +320,24 @@ TEST(HostileTrees, NestingPastThePathLimitEndsWithTheDocumentedLinePerItem) {
   }
 }
 
-// A link is carried over as itself, never as what it leads to; one out of
-// either tree lends nothing the grant, and one planted under All Users
-// lets nothing in.
-TEST(HostileTrees, LinksMoveAsThemselvesLetNothingInAndLendNothingTheGrant) {
-  Sandbox sandbox;
+// Outside both Start Menus, what a link may lead to: secret, and folder
+// holding inner.lnk, each for its owner alone. Returns their folder.
+std::string PutOutside(const Sandbox& sandbox) {
   const std::string outside = sandbox.root.str() + "/outside";
   Put(outside + "/secret", "secret", kThen);
   Put(outside + "/folder/inner.lnk", "inner", kThen);
   SetMode(outside + "/secret", 0600);
   SetMode(outside + "/folder", 0700);
   SetMode(outside + "/folder/inner.lnk", 0600);
+  return outside;
+}
+
+// A link is carried over as itself, never as what it leads to; one out of
+// either tree lends nothing the grant, and one planted under All Users
+// lets nothing in.
+TEST(HostileTrees, LinksMoveAsThemselvesLetNothingInAndLendNothingTheGrant) {
+  Sandbox sandbox;
+  const std::string outside = PutOutside(sandbox);
   // In the user's tree: a link to a folder outside, and one back to the
   // Start Menu itself. Under All Users, what someone able to write there
   // could plant: links where new items will go, and a file where a new
@@ -395,11 +402,7 @@ TEST(HostileTrees, LinksMoveAsThemselvesLetNothingInAndLendNothingTheGrant) {
 // nothing.
 TEST(HostileTrees, AUsersStartMenuThatIsALinkIsNeverFollowed) {
   Sandbox sandbox;
-  const std::string outside = sandbox.root.str() + "/outside";
-  Put(outside + "/secret", "secret", kThen);
-  Put(outside + "/keys/id", "id", kThen);
-  SetMode(outside + "/secret", 0600);
-  SetMode(outside + "/keys", 0700);
+  const std::string outside = PutOutside(sandbox);
   Put(AllUsers(sandbox, "Top.lnk"), "top", kThen);
   Put(AllUsers(sandbox, "Programs/Calc.lnk"), "calc", kThen);
   Put(User(sandbox, "Programs/Tool.lnk"), "tool", kThen);
@@ -529,8 +532,8 @@ RunResult RunAsUnprivileged(const Sandbox& sandbox, const TempDir& programs,
   std::vector<char*> envp = NullTerminated(variables);
   const std::string program = programs.str() + "/dravonel";
   const std::string working_folder = programs.str();
-  TempDir capture;
-  const std::string out = capture.str() + "/out";
+  const OutputFiles capture;
+  const std::string& out = capture.out;
   FILE* out_file = std::fopen(out.c_str(), "w");
   if (out_file == nullptr) return RunResult{0xFFFFFFFFu, "", "cannot capture"};
 

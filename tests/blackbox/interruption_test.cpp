@@ -48,17 +48,16 @@ using Microseconds = std::chrono::microseconds;
 constexpr int kPrograms = 20;
 constexpr int kNewFolders = 30;
 
-// A run of the built program, started and not yet waited for, with its
-// output going to out and err in a folder of its own.
+// A run of the built program, started and not yet waited for.
 struct BackgroundRun {
   pid_t pid = -1;
-  TempDir capture;
+  OutputFiles output;
 };
 
 // Standard output goes to the descriptor output instead, when given.
 void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::string>& arguments, int output = -1) {
-  const std::string out = run.capture.str() + "/out";
-  const std::string err = run.capture.str() + "/err";
+  const std::string& out = run.output.out;
+  const std::string& err = run.output.err;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -110,7 +109,7 @@ bool Kill(BackgroundRun& run) {
 }
 
 std::string Output(const BackgroundRun& run) {
-  return ReadFile(run.capture.path() / "out") + ReadFile(run.capture.path() / "err");
+  return ReadFile(run.output.out) + ReadFile(run.output.err);
 }
 
 void PutWithMode(const std::string& path, const std::string& content, int64_t seconds, unsigned mode) {

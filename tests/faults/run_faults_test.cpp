@@ -416,20 +416,23 @@ class TreeChanges : public RunFaults {
 };
 
 TEST_F(TreeChanges, AFileOrFolderGoneBeforeItsMoveIsTriedAndTheRestGoes) {
-  MakeNewItems();
-  ArmTreeChange(Operation::kMoveFile, 1, TreeChange::kRemove, User("Programs/A.lnk"));
-  EXPECT_EQ(Run({"/c"}), 0);
-  EXPECT_EQ(out, Lines(Unmoved("Programs/A.lnk", false), Moved("Programs/D", true)));
-  EXPECT_FALSE(fs::exists(AllUsers("Programs/A.lnk")));
-  ExpectTheOthersMoved();
-
-  DisarmFaults();
-  MakeNewItems();
-  ArmTreeChange(Operation::kMoveFolder, 1, TreeChange::kRemove, User("Programs/D"));
-  EXPECT_EQ(Run({"/c"}), 0);
-  EXPECT_EQ(out, Lines(Moved("Programs/A.lnk", false), Unmoved("Programs/D", true)));
-  EXPECT_FALSE(fs::exists(AllUsers("Programs/D")));
-  ExpectTheOthersMoved();
+  struct Row {
+    Operation move;
+    std::string gone;
+  };
+  for (const Row& row : {Row{Operation::kMoveFile, "Programs/A.lnk"}, Row{Operation::kMoveFolder, "Programs/D"}}) {
+    SCOPED_TRACE(row.gone);
+    DisarmFaults();
+    MakeNewItems();
+    ArmTreeChange(row.move, 1, TreeChange::kRemove, User(row.gone));
+    EXPECT_EQ(Run({"/c"}), 0);
+    const auto lines = [&](const std::string& item, bool folder) {
+      return item == row.gone ? Unmoved(item, folder) : Moved(item, folder);
+    };
+    EXPECT_EQ(out, Lines(lines("Programs/A.lnk", false), lines("Programs/D", true)));
+    EXPECT_FALSE(fs::exists(AllUsers(row.gone)));
+    ExpectTheOthersMoved();
+  }
 }
 
 TEST_F(TreeChanges, ItemsThatChangedKindAreMovedAsWhatTheyAreNowOrLeftAlone) {
