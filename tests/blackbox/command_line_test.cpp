@@ -292,17 +292,4 @@ TEST(DeploymentRound, StartsAProgramInstallerWithItsCommandLineAsWrittenAndPasse
 }
 #endif
 
-// The harness itself: a program that never started has no status, equals
-// none of those a run can end with, and every assertion on it says why.
-TEST(RunProgram, AProgramThatNeverStartedHasNoStatusAndSaysWhy) {
-  TempDir temp;
-  const RunResult run = RunProgram((temp.path() / "missing").string(), {"missing"}, BaseEnvironment());
-  for (const uint32_t status : {0u, 1u, kFailureStatus, 0xFFFFFFFEu}) {
-    EXPECT_FALSE(run.exit_status == status) << status;
-  }
-  EXPECT_EQ(run.exit_status.no_status.rfind("did not start: 2 ", 0), 0u) << run.exit_status;
-  EXPECT_EQ(testing::PrintToString(run.exit_status), run.exit_status.no_status);
-  EXPECT_EQ(run.err, run.exit_status.no_status);
-}
-
 }  // namespace

@@ -526,7 +526,8 @@ TEST_F(TreeChanges, AFolderSwappedForALinkOutOfTheTreeLetsNothingOut) {
 #endif
 
 // Every call of every platform operation in a whole round, made to fail
-// one at a time: the run ends with 0 or -1 and nothing is lost.
+// one at a time: nothing is lost, and what is left undone ends the run
+// with -1.
 class FaultSweep : public RunFaults {
  protected:
   // After a snapshot: a newer file with a namesake under All Users, a new
@@ -598,7 +599,6 @@ TEST_F(FaultSweep, EveryCallOfACopyRunMadeToFailLosesNothing) {
       ArmFault(operation, nth);
       const int status = Run({"/c"});
       ++tried;
-      EXPECT_TRUE(status == 0 || status == -1) << status;
       // Every failed move, grant or cleanup is on a line of its own.
       if (const char* line = LineOfAFailed(operation)) {
         EXPECT_EQ(status, -1);
