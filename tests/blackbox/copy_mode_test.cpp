@@ -202,7 +202,7 @@ TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended
   const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
   for (const char* argument : {"/l", "/L", "/list"}) {
     const RunResult preview = sandbox.Run({argument});
-    EXPECT_EQ(preview.out, Text(lines + "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+    EXPECT_EQ(preview.out, Text(lines + kPreviewLine));
     EXPECT_EQ(preview.exit_status, 0u);
     EXPECT_EQ(preview.err, "");
     EXPECT_EQ(ReadTreeContents(sandbox.root.path()), before);
@@ -274,7 +274,7 @@ TEST(CopyRun, GrantsThatDoNotHappenAreNamedAndTheItemsStayMoved) {
     // A preview foresees the Cacls that is not there, not one that fails.
     const RunResult preview = sandbox.Run({"/l"}, environment);
     EXPECT_EQ(preview.out, Text(MovedFile(sandbox, grant.name) + (grant.reason == "Cacls is not on PATH" ? cannot_grant : "") +
-                                "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+                                kPreviewLine));
     ExpectUnfinishedCopyRun(sandbox, MovedFile(sandbox, grant.name) + cannot_grant, false, environment);
     EXPECT_EQ(ReadFile(AllUsers(sandbox, grant.name)), "new");
     EXPECT_FALSE(fs::exists(User(sandbox, grant.name)));

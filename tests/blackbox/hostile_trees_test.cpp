@@ -226,12 +226,22 @@ TEST(HostileTrees, NamesOf255BytesAreSkippedWithALineOrGoWithTheirFolder) {
   ASSERT_EQ(image.size(), 2u);
   EXPECT_EQ(image[1].files.at(0).name, long_file);
 
-  // A file whose path cannot fit is skipped with a line; a folder whose
-  // path cannot fit is left out of the scan with one; a new folder holding
-  // a long name goes whole, the name with it. The rest waits in the
-  // snapshot.
-  Put(User(sandbox, long_file), "root", kThen + 60);
+  // A folder whose path cannot fit is left out of the scan with a line.
+  // The preview foresees that and succeeds. The copy run has nothing else
+  // to do, but cannot tell what the folder holds: it ends with -1 and
+  // keeps the snapshot.
   Put(User(sandbox, long_folder + "/x.lnk"), "x", kThen + 60);
+  const std::string snapshot = ReadFile(sandbox.snapshot);
+  const RunResult preview = sandbox.Run({"/l"});
+  EXPECT_EQ(preview.out, SkippedDir(User(sandbox, long_folder)) + kPreviewLine);
+  EXPECT_EQ(preview.exit_status, 0u);
+  ExpectUnfinishedCopyRun(sandbox, SkippedDir(User(sandbox, long_folder)), true);
+  EXPECT_EQ(ReadFile(sandbox.snapshot), snapshot);
+
+  // A file whose path cannot fit is skipped with a line; a new folder
+  // holding a long name goes whole, the name with it. The rest waits in
+  // the snapshot.
+  Put(User(sandbox, long_file), "root", kThen + 60);
   Put(User(sandbox, "New/" + long_file), "new", kThen + 60);
   Put(User(sandbox, "Old/" + long_file), "old 2", kThen + 60);
   const TreeModes outside = ReadModes(sandbox.root.path(), sandbox.all_users_menu);

@@ -33,6 +33,9 @@ inline std::string MovingDirLine(const std::string& source, const std::string& d
   return "Moving Dir " + Shown(source) + " \n        to " + Shown(destination) + "\n";
 }
 
+// The preview's last line.
+inline const std::string kPreviewLine = "Preview only: nothing was moved or granted, and the snapshot is kept.\n";
+
 // Everyone as the grant names it: on Windows the name the system's lookup
 // gives the well-known SID S-1-1-0, in double quotes when it holds a space.
 inline std::string GrantedGroup() {
