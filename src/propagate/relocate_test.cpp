@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -231,6 +232,24 @@ TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, name)});
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));
+}
+
+// dravonel ignores SIGPIPE, so that a closed output never ends a run;
+// Cacls must not inherit that. The recorder adds "SIGPIPE ignored" to the
+// record of a grant started so.
+TEST(GrantEveryoneRead, StartsCaclsWithSigpipeAtItsDefault) {
+  StartMenus menus;
+  RecordingCacls cacls;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction saved {};
+  ASSERT_EQ(sigaction(SIGPIPE, &ignore, &saved), 0);
+  StartCapture();
+  const int granted = GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str());
+  CapturedLines();
+  sigaction(SIGPIPE, &saved, nullptr);
+  EXPECT_EQ(granted, 0);
+  EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, "target")});
 }
 
 TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
