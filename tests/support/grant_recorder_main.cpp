@@ -18,6 +18,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #ifdef _WIN32
@@ -31,17 +33,18 @@
 
 namespace {
 
-void Field(FILE* out, const char* text) { std::fwrite(text, 1, std::strlen(text) + 1, out); }
-
-#ifdef _WIN32
-FILE* OpenLog() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  path.replace(path.find_last_of(L'\\') + 1, std::wstring::npos, L"grants.log");
-  return _wfopen(path.c_str(), L"ab");
+void Field(std::ofstream& out, const std::string& text) {
+  out.write(text.c_str(), static_cast<std::streamsize>(text.size() + 1));
 }
 
-void Record(FILE* out, int, char**) {
+#ifdef _WIN32
+std::filesystem::path Own() {
+  std::wstring own(32768, L'\0');
+  own.resize(GetModuleFileNameW(nullptr, own.data(), static_cast<DWORD>(own.size())));
+  return own;
+}
+
+void Record(std::ofstream& out, int, char**) {
   // As Cacls.exe receives it: the wide command line, in UTF-8 as the
   // program speaks, whatever this stand-in's own code page is.
   static char line[4 * 32768];
@@ -55,18 +58,10 @@ void Record(FILE* out, int, char**) {
   }
 }
 #else
-FILE* OpenLog() {
-  char own[4096];
-  const ssize_t length = readlink("/proc/self/exe", own, sizeof own);
-  if (length <= 0 || static_cast<std::size_t>(length) == sizeof own) return nullptr;
-  std::string path(own, static_cast<std::size_t>(length));
-  path.replace(path.rfind('/') + 1, std::string::npos, "grants.log");
-  return std::fopen(path.c_str(), "ab");
-}
+std::filesystem::path Own() { return std::filesystem::read_symlink("/proc/self/exe"); }
 
-void Record(FILE* out, int argc, char** argv) {
-  char folder[4096];
-  Field(out, getcwd(folder, sizeof folder) != nullptr ? folder : "");
+void Record(std::ofstream& out, int argc, char** argv) {
+  Field(out, std::filesystem::current_path().string());
   for (int i = 1; i < argc; ++i) Field(out, argv[i]);
   struct sigaction pipe_action;
   if (sigaction(SIGPIPE, nullptr, &pipe_action) == 0 && pipe_action.sa_handler == SIG_IGN) {
@@ -82,8 +77,8 @@ void Record(FILE* out, int argc, char** argv) {
       for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;) output.append(chunk, got);
       status = pclose(pipe);
     }
-    Field(out, output.c_str());
-    Field(out, ("status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1)).c_str());
+    Field(out, output);
+    Field(out, "status " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1));
   }
 }
 #endif
@@ -91,10 +86,10 @@ void Record(FILE* out, int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (FILE* out = OpenLog()) {
-    Record(out, argc, argv);
-    std::fputc('\0', out);
-    std::fclose(out);
+  {
+    std::ofstream log(Own().replace_filename("grants.log"), std::ios::binary | std::ios::app);
+    Record(log, argc, argv);
+    log.put('\0');
   }
   std::printf("grant recorder: recorded\n");
   std::fflush(stdout);
