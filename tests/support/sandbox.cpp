@@ -44,13 +44,10 @@ std::vector<std::string> Sandbox::Environment() const {
   return environment;
 }
 
-RunResult Sandbox::Run(const std::vector<std::string>& arguments) const {
-  return Run(arguments, Environment());
-}
-
 RunResult Sandbox::Run(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) const {
-  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment, root.str());
+  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments),
+                    environment.empty() ? Environment() : environment, root.str());
 }
 
 std::vector<std::string> DravonelArguments(const std::vector<std::string>& arguments) {
@@ -97,10 +94,6 @@ std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
   return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative));
 }
 
-void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines) {
-  ExpectCopyRun(sandbox, lines, sandbox.Environment());
-}
-
 void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines, const std::vector<std::string>& environment) {
   const RunResult run = sandbox.Run({"/c"}, environment);
   EXPECT_EQ(run.out, Text(lines));
@@ -109,10 +102,6 @@ void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines, const std::
   EXPECT_EQ(run.err, "");
 #endif
   EXPECT_FALSE(fs::exists(sandbox.snapshot));
-}
-
-void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept) {
-  ExpectUnfinishedCopyRun(sandbox, lines, snapshot_kept, sandbox.Environment());
 }
 
 void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept,
