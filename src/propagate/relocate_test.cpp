@@ -216,14 +216,12 @@ TEST(GrantCommandLine, NamesEveryoneAsTheSystemDoesQuotedWhereItMustBe) {
 TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   StartMenus menus;
   RecordingCacls cacls;
-  const std::string current = fs::current_path().string();
-  fs::current_path(menus.root.path());
+  const InDirectory in(menus.root.path());
   const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z\r\t\033[2J\x7f.lnk";
   const std::string target = menus.AllUsers(name);
   StartCapture();
   GrantEveryoneRead(menus.all_users_root, name.c_str(), target.c_str());
   const std::string lines = CapturedLines();
-  fs::current_path(current);
   // The line shows control bytes and the backslash escaped, one line
   // whatever the name holds; Cacls gets the name's own bytes.
   EXPECT_EQ(lines, "Exec 'Cacls \"" +
@@ -254,7 +252,6 @@ TEST(GrantEveryoneRead, StartsCaclsWithSigpipeAtItsDefault) {
 
 TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
   StartMenus menus;
-  const std::string current = fs::current_path().string();
   const std::string relative = menus.root.str() + "/rel";
   fs::create_directories(relative);
   GrantLog::Install(menus.root.str());
@@ -263,11 +260,10 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
     // A Cacls in the current directory and one in a relative PATH entry:
     // an empty entry, ".", and "rel" would all reach them.
     RecordingCacls cacls(":.:rel");
-    fs::current_path(menus.root.path());
+    const InDirectory in(menus.root.path());
     StartCapture();
     EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), -1);
     const std::string lines = CapturedLines();
-    fs::current_path(current);
     EXPECT_EQ(lines, ExecLine(menus.AllUsers("target")) + "Cannot grant " + menus.AllUsers("target") +
                          ": Cacls is not on PATH\n");
     EXPECT_FALSE(GrantCommandFound());
@@ -275,11 +271,10 @@ TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
   {
     RecordingCacls cacls;
     setenv("PATH", ("rel:" + cacls.log.folder.str()).c_str(), 1);
-    fs::current_path(menus.root.path());
+    const InDirectory in(menus.root.path());
     StartCapture();
     EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), 0);
     CapturedLines();
-    fs::current_path(current);
     EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, "target")});
   }
   EXPECT_EQ(GrantLog::RecordsIn(menus.root.str()), GrantRecords{});
