@@ -281,20 +281,6 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
 }
 
 #ifndef _WIN32
-// True when check, run in a child process as a user whom mode bits bind
-// (ourselves, or nobody when we are root), returned true.
-bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
-  const pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-    _exit(check() ? 0 : 1);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
 TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
   TempDir dir;
   const ShmDir shm;

@@ -505,25 +505,10 @@ std::string CopyProgramsForNobody(const TempDir& folder) {
     if (!error) fs::permissions(copy, fs::perms(0755), error);
   }
   if (error) return "cannot copy the programs to " + folder.str() + ": " + error.message();
-  const pid_t child = fork();
-  if (child == 0) {
-    if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(255);
-    for (const char* name : {"dravonel", "Cacls"}) {
-      if (access((folder.path() / name).c_str(), X_OK) != 0) _exit(errno);
-    }
-    _exit(0);
-  }
-  if (child < 0) return std::string("cannot fork: ") + std::strerror(errno);
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return std::string("cannot wait: ") + std::strerror(errno);
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) == 255) return "cannot become the user nobody";
-  if (WEXITSTATUS(status) != 0) {
-    return "the user nobody cannot run the programs copied to " + folder.str() + ": " +
-           std::strerror(WEXITSTATUS(status));
-  }
-  return "";
+  const bool runnable = TrueForAnUnprivilegedUser([&] {
+    return access((folder.path() / "dravonel").c_str(), X_OK) == 0 && access((folder.path() / "Cacls").c_str(), X_OK) == 0;
+  });
+  return runnable ? "" : "the user nobody cannot run the programs copied to " + folder.str();
 }
 
 // Runs dravonel as a user who cannot read what mode bits forbid: ourselves,

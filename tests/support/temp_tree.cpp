@@ -12,8 +12,12 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cerrno>
 #endif
 
 TempDir::TempDir() : TempDir(fs::temp_directory_path()) {
@@ -118,6 +122,22 @@ void HandOverToNobody(const fs::path& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
   }
+}
+
+bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) == 2) {
+    ADD_FAILURE() << "cannot run a check as the user nobody";
+    return false;
+  }
+  return WEXITSTATUS(status) == 0;
 }
 #endif
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -70,6 +71,11 @@ void SetMode(const fs::path& path, unsigned mode);
 // Gives root and everything below it (links themselves) to the user
 // nobody, uid and gid 65534, when we are root; nothing otherwise.
 void HandOverToNobody(const fs::path& root);
+
+// What check answers, run in a child process as a user whom mode bits
+// bind: ourselves, or nobody (no other groups) when we are root. False,
+// and a failure of the test, when the child cannot become nobody.
+bool TrueForAnUnprivilegedUser(const std::function<bool()>& check);
 #endif
 
 // Every path below root, relative, "/"-separated, sorted; directories end in "/".
