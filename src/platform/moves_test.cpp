@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/menu_lines.h"
 #include "support/start_menus.h"
 #include "support/temp_tree.h"
 
@@ -36,14 +37,6 @@
 #endif
 
 namespace {
-
-// The system's text for an error, as a "Cannot move" line gives it: a
-// preview foresees a move's failure by these codes.
-std::string Text(DWORD error) {
-  char text[kErrorTextSize];
-  DescribeError(error, text, sizeof text);
-  return text;
-}
 
 // What the last Move came to.
 MoveOutcome Last{};
@@ -106,10 +99,12 @@ TEST(MoveItem, FailsWithoutCreatingAMissingParent) {
   WriteFile(dir.path() / "a", "data");
   const fs::path destination = dir.path() / "missing" / "a";
   EXPECT_NE(Move((dir.path() / "a").string(), destination.string(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(Text(Last.error), Text(ERROR_PATH_NOT_FOUND));
+  // By the text a "Cannot move" line gives: a preview foresees a move's
+  // failure by it.
+  EXPECT_EQ(ErrorText(Last.error), ErrorText(ERROR_PATH_NOT_FOUND));
   EXPECT_NE(Move((dir.path() / "a").string(), destination.string(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(Text(Last.error), Text(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(ErrorText(Last.error), ErrorText(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(ReadFile(dir.path() / "a"), "data");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
@@ -176,7 +171,7 @@ TEST(MoveItem, OnlyFoldersLinksAndFilesWithOneNameMove) {
       SCOPED_TRACE(name + (flags != 0 ? ", replacing" : ""));
       const fs::path target = dir.path() / "shared" / name;
       EXPECT_NE(Move((dir.path() / name).string(), target.string(), flags), 0);
-      EXPECT_EQ(Text(Last.error), Text(error));
+      EXPECT_EQ(ErrorText(Last.error), ErrorText(error));
       EXPECT_TRUE(fs::exists(fs::symlink_status(dir.path() / name)));
       EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
     }

@@ -48,9 +48,7 @@ struct RecordingCacls {
 #endif
 
 std::string CannotMove(const std::string& source, DWORD error) {
-  char reason[kErrorTextSize];
-  DescribeError(error, reason, sizeof reason);
-  return "Cannot move " + source + ": " + reason + "\n";
+  return "Cannot move " + source + ": " + ErrorText(error) + "\n";
 }
 
 // The copy run's lines for decisions, carried out between the two menus.
@@ -293,9 +291,7 @@ TEST(GrantEveryoneRead, GoesAheadWhenTheWayIsThereAndNotWhenAFolderOnItIsGone) {
                             reason, sizeof reason), 0) << reason;
   EXPECT_EQ(RunGrantCommand(menus.all_users_root, "Programs\\Gone\\Tool.lnk", menus.AllUsers("Programs/Gone/Tool.lnk").c_str(),
                             reason, sizeof reason), -1);
-  char gone[kErrorTextSize];
-  DescribeError(ERROR_FILE_NOT_FOUND, gone, sizeof gone);
-  EXPECT_STREQ(reason, gone);  // the way's, not Cacls.exe's
+  EXPECT_EQ(std::string(reason), ErrorText(ERROR_FILE_NOT_FOUND));  // the way's, not Cacls.exe's
   // Let go once it has ended: the folders can be renamed again.
   std::error_code error;
   fs::rename(menus.AllUsers("Programs/Tool"), menus.AllUsers("Programs/Moved"), error);

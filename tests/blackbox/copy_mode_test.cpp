@@ -30,9 +30,7 @@ namespace {
 // The line of a move that failed while its source stayed, with the reason
 // the system gives for error.
 std::string CannotMove(const Sandbox& sandbox, const std::string& relative, DWORD error) {
-  char reason[kErrorTextSize];
-  DescribeError(error, reason, sizeof reason);
-  return "Cannot move " + User(sandbox, relative) + ": " + reason + "\n";
+  return "Cannot move " + User(sandbox, relative) + ": " + ErrorText(error) + "\n";
 }
 
 TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {

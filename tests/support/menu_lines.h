@@ -8,6 +8,7 @@
 #include <windows.h>
 #endif
 
+#include "platform/errors.h"
 #include "platform/shown_name.h"
 #include "support/temp_tree.h"
 
@@ -17,6 +18,13 @@ inline std::string PathBelow(const std::string& base, const std::string& relativ
   path += Sep();
   for (char c : relative) path += c == '/' ? Sep() : std::string(1, c);
   return path;
+}
+
+// The system's text for an error, as a line with a reason gives it.
+inline std::string ErrorText(DWORD error) {
+  char text[kErrorTextSize];
+  DescribeError(error, text, sizeof text);
+  return text;
 }
 
 // A name or path as the program prints it (escaped on POSIX).
