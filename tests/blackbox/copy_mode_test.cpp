@@ -566,36 +566,4 @@ TEST(CopyRun, HostileNamesAreMovedAndGrantedWithNothingInterpreted) {
   }
 }
 
-#ifndef _WIN32
-// Windows cannot make such paths through its narrow calls at all; the
-// unit tests cover the same limits there.
-TEST(CopyRun, ItemsWhosePathsDoNotFitAreSkippedWithALine) {
-  Sandbox sandbox;
-  const std::size_t growth = sandbox.all_users_menu.size() - sandbox.user_menu.size();
-  // A folder whose path leaves room for a 9-character name whose
-  // destination just fits: its command line cannot.
-  const std::size_t folder_length = 259 - growth - 10;
-  std::string folder = "Deep/";
-  folder += std::string(folder_length - User(sandbox, folder).size(), 'd');
-  ASSERT_EQ(User(sandbox, folder).size(), folder_length);
-  Put(User(sandbox, folder + "/Old.lnk"), "old", kThen);
-  fs::create_directories(AllUsers(sandbox, folder));
-  TakeSnapshot(sandbox);
-
-  Put(User(sandbox, folder + "/grant.lnk"), "grant", kThen + 60);
-  Put(User(sandbox, folder + "/skipme.lnk"), "skip", kThen + 60);
-  Put(User(sandbox, folder + "/new folder/x.lnk"), "x", kThen + 60);
-  // Each is left undone, the file and the folder still in the user's tree.
-  ExpectUnfinishedCopyRun(sandbox,
-                          UnmovedFile(sandbox, folder + "/grant.lnk") + "Skipping Exec for " +
-                              AllUsers(sandbox, folder + "/grant.lnk") + ": command too long\n" + "Skipping File " +
-                              User(sandbox, folder + "/skipme.lnk") + ": path too long\n" + "Skipping Dir " +
-                              User(sandbox, folder + "/new folder") + ": path too long\n",
-                          true);
-  EXPECT_EQ(ReadFile(AllUsers(sandbox, folder + "/grant.lnk")), "grant");
-  EXPECT_EQ(ReadFile(User(sandbox, folder + "/skipme.lnk")), "skip");
-  EXPECT_EQ(ReadFile(User(sandbox, folder + "/new folder/x.lnk")), "x");
-}
-#endif
-
 }  // namespace
