@@ -273,18 +273,6 @@ TEST(SnapshotRun, ALinkFifoOrDeviceAtTheSnapshotIsNeverFollowedWrittenOrWaitedOn
 }
 #endif
 
-TEST(CopyRun, LoadsTheSnapshotAndDeletesItSoASecondCopyRunFails) {
-  Sandbox sandbox;
-  WriteFile(sandbox.user_menu + Sep() + "A" + Sep() + "a.lnk", "");
-  ExpectSilentSuccess(sandbox.Run({}));
-  ASSERT_TRUE(fs::exists(sandbox.snapshot));
-  // Nothing new or newer: nothing printed, nothing moved.
-  ExpectSilentSuccess(sandbox.Run({"/c"}));
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
-  EXPECT_TRUE(fs::exists(sandbox.user_menu + Sep() + "A" + Sep() + "a.lnk"));
-  ExpectSilentFailure(sandbox.Run({"/c"}));
-}
-
 // The lengths to cut a snapshot of one directory holding one file at:
 // every length on POSIX; under Wine, where a start costs a tenth of a
 // second, the first two and the last byte of each field and one in its
