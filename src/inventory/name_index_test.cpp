@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <future>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "inventory/inventory.h"
 #include "support/records.h"
@@ -65,6 +70,51 @@ TEST(NameIndex, AFileKeyLeadsToTheFirstOfItsNamesakesInChainOrder) {
   ASSERT_NE(FindOrAppendDir(empty, "C:\\Empty"), nullptr);
   ASSERT_EQ(BuildFileIndex(index, *empty.head), 0);
   EXPECT_EQ(LookUpFile(index, FileProbe("Readme.txt")), nullptr);
+}
+
+// Runs work in a thread of its own and ends the test program with a line
+// when it has not ended within seconds: a table that filled up would
+// probe for ever, and a hung suite tells nothing.
+template <typename Work>
+void WithinSeconds(const char* what, Work work) {
+  std::packaged_task<void()> task(work);
+  std::future<void> done = task.get_future();
+  std::thread worker(std::move(task));
+  if (done.wait_for(std::chrono::seconds(5)) != std::future_status::ready) {
+    std::fprintf(stderr, "%s has not ended within 5 seconds: the index probes for ever\n", what);
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  worker.join();
+}
+
+// At 16 and 32 records, where slots sized for the records alone would all
+// be taken, a key that is not there is still answered: half the slots stay
+// empty, and a probe ends at one.
+TEST(NameIndex, AnAbsentKeyIsAnsweredAtTheSizesWhereATableForTheRecordsAloneIsFull) {
+  for (const int records : {16, 32}) {
+    SCOPED_TRACE(records);
+    DirList list{};
+    DirList one{};
+    for (int i = 0; i < records; ++i) {
+      const std::string name = std::to_string(i);
+      AddFile(list, ("C:\\Menu\\" + name).c_str(), MakeFile(name.c_str()));
+      AddFile(one, "C:\\Menu", MakeFile(name.c_str()));
+    }
+    int built = -1;
+    const DirRecord* dir = list.head;
+    const FileRecord* file = one.head->first_file;
+    WithinSeconds("Building the index and looking up an absent key", [&] {
+      DirIndex dirs;
+      FileIndex files;
+      built = BuildDirIndex(dirs, list) + BuildFileIndex(files, *one.head);
+      dir = LookUpDir(dirs, Probe("C:\\Menu\\absent"));
+      file = LookUpFile(files, FileProbe("absent"));
+    });
+    EXPECT_EQ(built, 0);
+    EXPECT_EQ(dir, nullptr);
+    EXPECT_EQ(file, nullptr);
+  }
 }
 
 // Many records and names that differ only in case or in one byte, so that

@@ -39,15 +39,6 @@ std::string ScanOutline(const std::string& root) {
   return Outline(list, root);
 }
 
-// Puts the test's current directory back whatever the scan did with it.
-struct CurrentDirectoryGuard {
-  fs::path saved = fs::current_path();
-  ~CurrentDirectoryGuard() {
-    std::error_code error;
-    fs::current_path(saved, error);
-  }
-};
-
 WIN32_FIND_DATAA Entry(const char* name, DWORD attributes) {
   WIN32_FIND_DATAA entry;
   std::memset(&entry, 0, sizeof entry);
@@ -124,10 +115,9 @@ TEST(ScanDirectory, HiddenAndSystemEntriesAreTaken) {
 }
 
 TEST(ScanDirectory, NeverChangesTheCurrentDirectoryAndLetsGoOfEveryFolder) {
-  CurrentDirectoryGuard guard;
   TempDir elsewhere;
   TempDir root;
-  fs::current_path(elsewhere.path());
+  const InDirectory in(elsewhere.path());
   WriteFile(root.path() / "menu" / "A" / "B" / "b.lnk", "");
   const std::string menu = root.str() + Sep() + "menu";
   const std::string s = Sep();
@@ -145,9 +135,8 @@ TEST(ScanDirectory, NeverChangesTheCurrentDirectoryAndLetsGoOfEveryFolder) {
 }
 
 TEST(ScanDirectory, RelativeRootResolvesFromTheCurrentDirectoryAtEveryDepth) {
-  CurrentDirectoryGuard guard;
   TempDir root;
-  fs::current_path(root.path());
+  const InDirectory in(root.path());
   WriteFile(root.path() / "menu" / "r.lnk", "");
   WriteFile(root.path() / "menu" / "A" / "B" / "b.lnk", "");
   const std::string s = Sep();

@@ -4,9 +4,31 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "support/temp_tree.h"
+
+#ifndef _WIN32
+#include <dlfcn.h>
+
+// This test program's own flock comes before the C library's: right after
+// the first lock it takes once armed, AfterLock runs.
+namespace {
+std::function<void()> AfterLock;
+}  // namespace
+
+extern "C" int flock(int fd, int operation) noexcept {
+  static const auto library = reinterpret_cast<int (*)(int, int)>(dlsym(RTLD_NEXT, "flock"));
+  const int result = library(fd, operation);
+  if (result == 0 && AfterLock) {
+    const std::function<void()> after = std::move(AfterLock);
+    AfterLock = nullptr;
+    after();
+  }
+  return result;
+}
+#endif
 
 namespace {
 
@@ -57,6 +79,27 @@ TEST(CreateFileA, ShareModeZeroRefusesASecondOpenerWithoutTruncating) {
   EXPECT_FALSE(fs::exists(snapshot));
   EXPECT_EQ(OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING), INVALID_HANDLE_VALUE);
 }
+
+#ifndef _WIN32
+// Another file renamed over the name after the open, here at the last
+// moment, right after the lock: the lock holds a file the name no longer
+// leads to, and the one it leads to may be another run's. Share mode 0
+// refuses it as held.
+TEST(CreateFileA, ShareModeZeroRefusesAFileRenamedOverItsNameAfterTheLock) {
+  TempDir dir;
+  const fs::path snapshot = dir.path() / "Dravonel.Dat";
+  WriteFile(snapshot, "first");
+  WriteFile(dir.path() / "other", "second");
+  AfterLock = [&] { fs::rename(dir.path() / "other", snapshot); };
+  const HANDLE opened = OpenExclusive(snapshot, GENERIC_READ, OPEN_EXISTING);
+  EXPECT_FALSE(AfterLock) << "the hook never struck";
+  AfterLock = nullptr;
+  EXPECT_EQ(opened, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetLastError(), ERROR_SHARING_VIOLATION);
+  if (opened != INVALID_HANDLE_VALUE) CloseHandle(opened);
+  EXPECT_EQ(ReadFile(snapshot), "second");
+}
+#endif
 
 TEST(CreateFileA, OpenAlwaysKeepsTheBytesUntilTheFileIsCutAtItsStart) {
   TempDir dir;

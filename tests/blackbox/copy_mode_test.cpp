@@ -27,58 +27,10 @@
 
 namespace {
 
-// The lines of one item that moved and was granted, or that failed to move.
-std::string MovedFile(const Sandbox& sandbox, const std::string& relative) {
-  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
-         ExecLine(AllUsers(sandbox, relative));
-}
-std::string UnmovedFile(const Sandbox& sandbox, const std::string& relative) {
-  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative));
-}
-std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
-  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative)) +
-         ExecLine(AllUsers(sandbox, relative));
-}
-std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
-  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative));
-}
-
 // The line of a move that failed while its source stayed, with the reason
 // the system gives for error.
 std::string CannotMove(const Sandbox& sandbox, const std::string& relative, DWORD error) {
-  char reason[kErrorTextSize];
-  DescribeError(error, reason, sizeof reason);
-  return "Cannot move " + User(sandbox, relative) + ": " + reason + "\n";
-}
-
-RunResult RunIn(const Sandbox& sandbox, const std::vector<std::string>& arguments,
-                const std::vector<std::string>& environment) {
-  // Inside the sandbox, so that anything a command line might create
-  // there would be seen.
-  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment, sandbox.root.str());
-}
-
-// A copy run that printed exactly lines, ended with 0 and used up the
-// snapshot.
-void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines) {
-  const RunResult run = RunIn(sandbox, {"/c"}, sandbox.Environment());
-  EXPECT_EQ(run.out, Text(lines));
-  EXPECT_EQ(run.exit_status, 0u);
-#ifndef _WIN32
-  // Our Cacls says nothing when it succeeds.
-  EXPECT_EQ(run.err, "");
-#endif
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
-}
-
-// A copy run that could not do everything: exactly lines, -1, and the
-// snapshot kept when something is left for a rerun to carry over.
-void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept,
-                             const std::vector<std::string>& environment) {
-  const RunResult run = RunIn(sandbox, {"/c"}, environment);
-  EXPECT_EQ(run.out, Text(lines));
-  EXPECT_EQ(run.exit_status, kFailureStatus);
-  EXPECT_EQ(fs::exists(sandbox.snapshot), snapshot_kept);
+  return "Cannot move " + User(sandbox, relative) + ": " + ErrorText(error) + "\n";
 }
 
 TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
@@ -122,7 +74,7 @@ TEST(CopyRun, CarriesAnInstallOverAndGrantsReadAccess) {
 #endif
 
   // The snapshot is used up: a second copy run fails without a word.
-  const RunResult again = RunIn(sandbox, {"/c"}, sandbox.Environment());
+  const RunResult again = sandbox.Run({"/c"});
   EXPECT_EQ(again.out, "");
   EXPECT_EQ(again.exit_status, kFailureStatus);
 }
@@ -167,7 +119,7 @@ TEST(CopyRun, RootsFirstFilesNeverTakeTheStartMenuAlong) {
 
   Put(User(sandbox, "First.lnk"), "first", kThen + 60);
   ExpectUnfinishedCopyRun(sandbox, UnmovedFile(sandbox, "First.lnk") + CannotMove(sandbox, "First.lnk", ERROR_PATH_NOT_FOUND),
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ListTree(sandbox.user_menu), "First.lnk\nPrograms/\nPrograms/Tool.lnk\n");
   EXPECT_FALSE(fs::exists(sandbox.all_users_menu));
 
@@ -247,15 +199,15 @@ TEST(CopyRun, FailedMovesAreNamedForeseenByThePreviewAndARerunFinishesOnceMended
 #endif
   const TreeContents all_users_before = ReadTreeContents(sandbox.all_users_menu);
   for (const char* argument : {"/l", "/L", "/list"}) {
-    const RunResult preview = RunIn(sandbox, {argument}, sandbox.Environment());
-    EXPECT_EQ(preview.out, Text(lines + "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+    const RunResult preview = sandbox.Run({argument});
+    EXPECT_EQ(preview.out, Text(lines + kPreviewLine));
     EXPECT_EQ(preview.exit_status, 0u);
     EXPECT_EQ(preview.err, "");
     EXPECT_EQ(ReadTreeContents(sandbox.root.path()), before);
     EXPECT_EQ(ReadTreeContents(sandbox.all_users_menu), all_users_before);
   }
 
-  ExpectUnfinishedCopyRun(sandbox, lines, true, sandbox.Environment());
+  ExpectUnfinishedCopyRun(sandbox, lines, true);
   EXPECT_EQ(ListTree(sandbox.user_menu), "Apps/\nApps/App.lnk\nApps/Old.lnk\nDeep/\nDeep/Sub/\nDeep/Sub/Deep.lnk\n"
                                          "Deep/Sub/Old.lnk\nGames/\nGames/Cards/\nGames/Cards/Cards.lnk\nGames/Chess.lnk\n"
                                          "Games/Old.lnk\n" + user_linked + "Programs/\nPrograms/Shared/\n"
@@ -318,9 +270,9 @@ TEST(CopyRun, GrantsThatDoNotHappenAreNamedAndTheItemsStayMoved) {
     environment.push_back("DRAVONEL_GRANT_STATUS=3");
     const std::string cannot_grant = "Cannot grant " + AllUsers(sandbox, grant.name) + ": " + grant.reason + "\n";
     // A preview foresees the Cacls that is not there, not one that fails.
-    const RunResult preview = RunIn(sandbox, {"/l"}, environment);
+    const RunResult preview = sandbox.Run({"/l"}, environment);
     EXPECT_EQ(preview.out, Text(MovedFile(sandbox, grant.name) + (grant.reason == "Cacls is not on PATH" ? cannot_grant : "") +
-                                "Preview only: nothing was moved or granted, and the snapshot is kept.\n"));
+                                kPreviewLine));
     ExpectUnfinishedCopyRun(sandbox, MovedFile(sandbox, grant.name) + cannot_grant, false, environment);
     EXPECT_EQ(ReadFile(AllUsers(sandbox, grant.name)), "new");
     EXPECT_FALSE(fs::exists(User(sandbox, grant.name)));
@@ -353,7 +305,7 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
   std::vector<std::string> environment = BaseEnvironment();
   environment.push_back("UserProfile=" + other);
   environment.push_back("SystemRoot=" + sandbox.system);
-  ASSERT_EQ(RunIn(sandbox, {}, environment).exit_status, 0u);
+  ASSERT_EQ(sandbox.Run({}, environment).exit_status, 0u);
   fs::copy_file(PathBelow(other, "Dravonel.Dat"), sandbox.snapshot);
 
   // The root's files count as new one by one; Programs exists under All
@@ -363,7 +315,7 @@ TEST(CopyRun, SnapshotOfAnotherProfileMakesEveryDirectoryNew) {
                               CannotMove(sandbox, "Programs", ERROR_ALREADY_EXISTS) + "Holding back " +
                               User(sandbox, "Programs/Accessories") + ": " + User(sandbox, "Programs") +
                               " was not moved\n",
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Accessories/\nPrograms/Accessories/Notes.lnk\n");
   EXPECT_EQ(ListTree(sandbox.all_users_menu), "Help.lnk\nPrograms/\n");
 }
@@ -400,7 +352,7 @@ TEST(CopyRun, NamesInAnyScriptTravelWhole) {
                           MovedFile(sandbox, "Programs/Ελληνικά.lnk") + MovedFile(sandbox, "Programs/😀.lnk") +
                               MovedFile(sandbox, "Programs/Café/Café.lnk") + MovedDir(sandbox, "Programs/日本語") +
                               "Skipping File " + User(sandbox, deep + "/名前.lnk") + ": path too long\n",
-                          true, sandbox.Environment());
+                          true);
   EXPECT_EQ(ListTree(sandbox.all_users_menu),
             "Programs/\nPrograms/Café/\nPrograms/Café/Café.lnk\nPrograms/Ελληνικά.lnk\n"
             "Programs/日本語/\nPrograms/日本語/日本語.lnk\nPrograms/😀.lnk\n");
@@ -613,69 +565,5 @@ TEST(CopyRun, HostileNamesAreMovedAndGrantedWithNothingInterpreted) {
     EXPECT_NE(entry.path().filename().string().rfind("pwned", 0), 0u) << entry.path();
   }
 }
-
-#ifndef _WIN32
-TEST(CopyRun, LinkIsMovedAsALinkAndItsTargetKeepsItsPermissions) {
-  Sandbox sandbox;
-  const std::string outside = sandbox.root.str() + "/outside";
-  Put(outside + "/secret", "secret", kThen);
-  Put(outside + "/folder/inner", "inner", kThen);
-  SetMode(outside + "/secret", 0600);
-  SetMode(outside + "/folder", 0700);
-  SetMode(outside + "/folder/inner", 0600);
-  Put(User(sandbox, "Programs/Old.lnk"), "old", kThen);
-  fs::create_directories(AllUsers(sandbox, "Programs"));
-  TakeSnapshot(sandbox);
-
-  fs::create_symlink(outside + "/secret", User(sandbox, "Secret.lnk"));
-  fs::create_symlink(outside + "/folder", User(sandbox, "SecretFolder.lnk"));
-  Put(User(sandbox, "Programs/App/App.lnk"), "app", kThen + 60);
-  fs::create_symlink(outside + "/secret", User(sandbox, "Programs/App/Link.lnk"));
-  SetMode(User(sandbox, "Programs/App/App.lnk"), 0600);
-
-  ExpectCopyRun(sandbox, MovedFile(sandbox, "Secret.lnk") + MovedFile(sandbox, "SecretFolder.lnk") +
-                             MovedDir(sandbox, "Programs/App"));
-  for (const char* link : {"Secret.lnk", "SecretFolder.lnk", "Programs/App/Link.lnk"}) {
-    EXPECT_TRUE(fs::is_symlink(AllUsers(sandbox, link))) << link;
-  }
-  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "Secret.lnk")), fs::path(outside + "/secret"));
-  EXPECT_EQ(fs::read_symlink(AllUsers(sandbox, "SecretFolder.lnk")), fs::path(outside + "/folder"));
-  EXPECT_EQ(Mode(AllUsers(sandbox, "Programs/App/App.lnk")), 0644u);
-  EXPECT_EQ(Mode(outside + "/secret"), 0600u);
-  EXPECT_EQ(Mode(outside + "/folder"), 0700u);
-  EXPECT_EQ(Mode(outside + "/folder/inner"), 0600u);
-  EXPECT_EQ(ListTree(sandbox.user_menu), "Programs/\nPrograms/Old.lnk\n");
-}
-
-// Windows cannot make such paths through its narrow calls at all; the
-// unit tests cover the same limits there.
-TEST(CopyRun, ItemsWhosePathsDoNotFitAreSkippedWithALine) {
-  Sandbox sandbox;
-  const std::size_t growth = sandbox.all_users_menu.size() - sandbox.user_menu.size();
-  // A folder whose path leaves room for a 9-character name whose
-  // destination just fits: its command line cannot.
-  const std::size_t folder_length = 259 - growth - 10;
-  std::string folder = "Deep/";
-  folder += std::string(folder_length - User(sandbox, folder).size(), 'd');
-  ASSERT_EQ(User(sandbox, folder).size(), folder_length);
-  Put(User(sandbox, folder + "/Old.lnk"), "old", kThen);
-  fs::create_directories(AllUsers(sandbox, folder));
-  TakeSnapshot(sandbox);
-
-  Put(User(sandbox, folder + "/grant.lnk"), "grant", kThen + 60);
-  Put(User(sandbox, folder + "/skipme.lnk"), "skip", kThen + 60);
-  Put(User(sandbox, folder + "/new folder/x.lnk"), "x", kThen + 60);
-  // Each is left undone, the file and the folder still in the user's tree.
-  ExpectUnfinishedCopyRun(sandbox,
-                          UnmovedFile(sandbox, folder + "/grant.lnk") + "Skipping Exec for " +
-                              AllUsers(sandbox, folder + "/grant.lnk") + ": command too long\n" + "Skipping File " +
-                              User(sandbox, folder + "/skipme.lnk") + ": path too long\n" + "Skipping Dir " +
-                              User(sandbox, folder + "/new folder") + ": path too long\n",
-                          true, sandbox.Environment());
-  EXPECT_EQ(ReadFile(AllUsers(sandbox, folder + "/grant.lnk")), "grant");
-  EXPECT_EQ(ReadFile(User(sandbox, folder + "/skipme.lnk")), "skip");
-  EXPECT_EQ(ReadFile(User(sandbox, folder + "/new folder/x.lnk")), "x");
-}
-#endif
 
 }  // namespace

@@ -30,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/grant_log.h"
 #include "support/menu_lines.h"
 #include "support/run_program.h"
 #include "support/sandbox.h"
@@ -47,17 +48,16 @@ using Microseconds = std::chrono::microseconds;
 constexpr int kPrograms = 20;
 constexpr int kNewFolders = 30;
 
-// A run of the built program, started and not yet waited for, with its
-// output going to out and err in a folder of its own.
+// A run of the built program, started and not yet waited for.
 struct BackgroundRun {
   pid_t pid = -1;
-  TempDir capture;
+  OutputFiles output;
 };
 
 // Standard output goes to the descriptor output instead, when given.
 void Start(BackgroundRun& run, const Sandbox& sandbox, const std::vector<std::string>& arguments, int output = -1) {
-  const std::string out = run.capture.str() + "/out";
-  const std::string err = run.capture.str() + "/err";
+  const std::string& out = run.output.out;
+  const std::string& err = run.output.err;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -109,7 +109,7 @@ bool Kill(BackgroundRun& run) {
 }
 
 std::string Output(const BackgroundRun& run) {
-  return ReadFile(run.capture.path() / "out") + ReadFile(run.capture.path() / "err");
+  return ReadFile(run.output.out) + ReadFile(run.output.err);
 }
 
 void PutWithMode(const std::string& path, const std::string& content, int64_t seconds, unsigned mode) {
@@ -220,30 +220,17 @@ std::set<std::string> UngrantedMoves(const Sandbox& sandbox, const MenuState& be
   return moves;
 }
 
-// Puts the sandbox's profile on another file system than its system
-// folder, when /dev/shm is a tmpfs: every move is then a copy and a
-// removal. False when there is no such place.
-bool MoveProfileToAnotherDevice(Sandbox& sandbox, const std::string& place) {
-  struct stat shm;
-  struct stat system;
-  if (stat("/dev/shm", &shm) != 0 || stat(sandbox.system.c_str(), &system) != 0 || shm.st_dev == system.st_dev) {
-    return false;
-  }
-  sandbox.profile = place + "/profile";
+// Puts the sandbox's profile in place, when that is on another file system
+// than its system folder: every move is then a copy and a removal. False
+// when there is no such place.
+bool MoveProfileToAnotherDevice(Sandbox& sandbox, const ShmDir& place) {
+  if (!place.OnAnotherDeviceThan(sandbox.system)) return false;
+  sandbox.profile = place.str() + "/profile";
   sandbox.user_menu = sandbox.profile + "/Start Menu";
   sandbox.snapshot = sandbox.profile + "/Dravonel.Dat";
   fs::create_directories(sandbox.profile);
   return true;
 }
-
-struct ShmDir {
-  std::string path = "/dev/shm/dravonel-test-" + std::to_string(std::random_device{}());
-  ShmDir() { fs::create_directories(path); }
-  ~ShmDir() {
-    std::error_code error;
-    fs::remove_all(path, error);
-  }
-};
 
 // Across devices a move is a copy and then a removal. A kill between the
 // two leaves the item in both trees, and the next run mends that by moving
@@ -293,8 +280,8 @@ void KillCopyRunsAtRandomPoints(bool across_devices) {
   ShmDir place;
   Sandbox reference;
   Sandbox sandbox;
-  if (across_devices && (!MoveProfileToAnotherDevice(reference, reference_place.path) ||
-                         !MoveProfileToAnotherDevice(sandbox, place.path))) {
+  if (across_devices && (!MoveProfileToAnotherDevice(reference, reference_place) ||
+                         !MoveProfileToAnotherDevice(sandbox, place))) {
     GTEST_SKIP() << "no tmpfs at /dev/shm on another device";
   }
   PrepareRound(reference);
@@ -499,7 +486,7 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
     const bool racer_copies = round.racer_copies;
     ShmDir place;
     Sandbox sandbox;
-    if (round.across_devices && !MoveProfileToAnotherDevice(sandbox, place.path)) continue;
+    if (round.across_devices && !MoveProfileToAnotherDevice(sandbox, place)) continue;
     PrepareRound(sandbox);
     const MenuState before = ReadMenus(sandbox);
     BackgroundRun copy;
@@ -535,9 +522,9 @@ TEST(Concurrency, ARunRacingACopyRunLosesNothingAndLeavesNoHalfSnapshot) {
 }
 
 // A second copy run started while the first carries over, at each of its
-// grants (by a Cacls that starts one before doing its job): the first
-// holds the snapshot, so the second says so, changes nothing and ends
-// with -1, and the first finishes as if alone.
+// grants (by the recorder, before it passes the grant on): the first holds
+// the snapshot, so the second says so, changes nothing and ends with -1,
+// and the first finishes as if alone.
 TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing) {
   Sandbox sandbox;
   fs::create_directories(sandbox.all_users_menu);
@@ -545,31 +532,18 @@ TEST(Concurrency, ACopyRunStartedWhileAnotherCarriesOverSaysSoAndChangesNothing)
   Put(User(sandbox, "A.lnk"), "a", kThen + 60);
   Put(User(sandbox, "Programs/B.lnk"), "b", kThen + 60);
 
-  TempDir bin;
-  const std::string log = bin.str() + "/second-runs";
-  WriteFile(bin.path() / "Cacls", "#!/bin/sh\n\"$DRAVONEL\" /c >> \"$SECOND_RUNS\" 2>&1\n"
-                                  "echo \"status $?\" >> \"$SECOND_RUNS\"\nexec \"$REAL_CACLS\" \"$@\"\n");
-  SetMode(bin.path() / "Cacls", 0755);
-  std::vector<std::string> environment = sandbox.Environment();
-  for (std::string& variable : environment) {
-    if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + bin.str() + ":" + variable.substr(5);
+  GrantLog grants;
+  std::vector<std::string> environment = grants.Environment(sandbox);
+  environment.push_back("DRAVONEL_GRANT_START='" + BuiltProgram("dravonel") + "' /c 2>&1");
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "A.lnk") + MovedDir(sandbox, "Programs"), environment);
+  GrantRecords seconds;
+  for (const char* item : {"A.lnk", "Programs"}) {
+    seconds.push_back(GrantLog::GrantOf(sandbox.all_users_menu, item));
+    seconds.back().push_back("Cannot read " + sandbox.snapshot +
+                             ": The process cannot access the file because it is being used by another process\n");
+    seconds.back().push_back("status 255");
   }
-  environment.push_back("DRAVONEL=" + BuiltProgram("dravonel"));
-  environment.push_back("REAL_CACLS=" + BuiltProgram("Cacls"));
-  environment.push_back("SECOND_RUNS=" + log);
-
-  const RunResult first = sandbox.Run({"/c"}, environment);
-  EXPECT_EQ(first.out, MovingFileLine(User(sandbox, "A.lnk"), AllUsers(sandbox, "A.lnk")) +
-                           ExecLine(AllUsers(sandbox, "A.lnk")) +
-                           MovingDirLine(User(sandbox, "Programs"), AllUsers(sandbox, "Programs")) +
-                           ExecLine(AllUsers(sandbox, "Programs")));
-  EXPECT_EQ(first.err, "");
-  EXPECT_EQ(first.exit_status, 0u);
-  const std::string second = "Cannot read " + sandbox.snapshot +
-                             ": The process cannot access the file because it is being used by another process\n"
-                             "status 255\n";
-  EXPECT_EQ(ReadFile(log), second + second);
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  EXPECT_EQ(grants.Records(), seconds);
   EXPECT_EQ(ListTree(sandbox.user_menu), "");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "A.lnk")), "a");
   EXPECT_EQ(ReadFile(AllUsers(sandbox, "Programs/B.lnk")), "b");

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -217,11 +216,7 @@ TEST(SnapshotRun, SnapshotHeldByAnotherRunIsNeitherReplacedNorDeletedNorRead) {
   EXPECT_EQ(ReadFile(sandbox.snapshot), saved);
 
   // The snapshot kept is the first one, which b.lnk is new to.
-  const RunResult copy = sandbox.Run({"/c"});
-  EXPECT_EQ(copy.out, Text(MovingFileLine(sandbox.user_menu + Sep() + "b.lnk", sandbox.all_users_menu + Sep() + "b.lnk") +
-                           ExecLine(sandbox.all_users_menu + Sep() + "b.lnk")));
-  EXPECT_EQ(copy.exit_status, 0u);
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+  ExpectCopyRun(sandbox, MovedFile(sandbox, "b.lnk"));
 }
 
 #ifndef _WIN32
@@ -247,7 +242,7 @@ TEST(SnapshotRun, ALinkFifoOrDeviceAtTheSnapshotIsNeverFollowedWrittenOrWaitedOn
     bool removed;  // by the failed save's clean-up
   };
   std::vector<Planted> planted = {{"link", true}, {"dangling link", true}, {"second name", true}, {"fifo", false}};
-  if (geteuid() == 0) planted.push_back({"device", false});
+  if (geteuid() == 0) planted.push_back({"device", false});  // only root can make one
   for (const Planted& row : planted) {
     SCOPED_TRACE(row.kind);
     const std::string kind = row.kind;
@@ -275,21 +270,8 @@ TEST(SnapshotRun, ALinkFifoOrDeviceAtTheSnapshotIsNeverFollowedWrittenOrWaitedOn
     EXPECT_EQ(ReadFile(outside), whole);
     fs::remove(sandbox.snapshot);
   }
-  if (geteuid() != 0) GTEST_SKIP() << "the rows ran but for a device, which only root can make";
 }
 #endif
-
-TEST(CopyRun, LoadsTheSnapshotAndDeletesItSoASecondCopyRunFails) {
-  Sandbox sandbox;
-  WriteFile(sandbox.user_menu + Sep() + "A" + Sep() + "a.lnk", "");
-  ExpectSilentSuccess(sandbox.Run({}));
-  ASSERT_TRUE(fs::exists(sandbox.snapshot));
-  // Nothing new or newer: nothing printed, nothing moved.
-  ExpectSilentSuccess(sandbox.Run({"/c"}));
-  EXPECT_FALSE(fs::exists(sandbox.snapshot));
-  EXPECT_TRUE(fs::exists(sandbox.user_menu + Sep() + "A" + Sep() + "a.lnk"));
-  ExpectSilentFailure(sandbox.Run({"/c"}));
-}
 
 // The lengths to cut a snapshot of one directory holding one file at:
 // every length on POSIX; under Wine, where a start costs a tenth of a
@@ -354,46 +336,25 @@ TEST(CopyRun, DamagedSnapshotsFailCleanly) {
   }
 }
 
-// A temporary directory on a tmpfs, the only kind of file system here that
-// holds a time before 1601; none when there is no such place.
-struct TmpfsDir {
-  std::string path;
-  TmpfsDir() {
-#ifdef _WIN32
-    const std::string base = "Z:\\dev\\shm";  // Wine's view of the host
-#else
-    const std::string base = "/dev/shm";
-#endif
-    std::error_code error;
-    if (!fs::is_directory(base, error)) return;
-    const std::string candidate = base + Sep() + "dravonel-test-" + std::to_string(std::random_device{}());
-    if (fs::create_directory(candidate, error)) path = candidate;
-  }
-  ~TmpfsDir() {
-    std::error_code error;
-    if (!path.empty()) fs::remove_all(path, error);
-  }
-};
-
 TEST(SnapshotRun, WriteTimeBefore1601IsRecordedAsNotValid) {
-  TmpfsDir tmpfs;
-  if (tmpfs.path.empty()) GTEST_SKIP() << "no tmpfs at /dev/shm: a time before 1601 cannot be stored";
+  const ShmDir tmpfs;
+  if (tmpfs.str().empty()) GTEST_SKIP() << "no tmpfs at /dev/shm: a time before 1601 cannot be stored";
   const std::string s = Sep();
-  const std::string menu = tmpfs.path + s + "Start Menu";
+  const std::string menu = tmpfs.str() + s + "Start Menu";
   WriteFile(menu + s + "new.lnk", "");
   ASSERT_TRUE(SetExactWriteTime(menu + s + "new.lnk", UtcSeconds(2001, 2, 3, 4, 5, 6), 0));
   WriteFile(menu + s + "old.lnk", "");
   if (!SetExactWriteTime(menu + s + "old.lnk", UtcSeconds(1500, 1, 1), 0)) {
-    GTEST_SKIP() << tmpfs.path << " does not hold a time before 1601";
+    GTEST_SKIP() << tmpfs.str() << " does not hold a time before 1601";
   }
   Sandbox sandbox;  // for SystemRoot only
   std::vector<std::string> environment = BaseEnvironment();
-  environment.push_back("UserProfile=" + tmpfs.path);
+  environment.push_back("UserProfile=" + tmpfs.str());
   environment.push_back("SystemRoot=" + sandbox.system);
   ExpectSilentSuccess(RunProgram(BuiltProgram("dravonel"), {"dravonel"}, environment));
 
   std::string error;
-  const SnapshotImage image = ReadSnapshot(tmpfs.path + s + "Dravonel.Dat", &error);
+  const SnapshotImage image = ReadSnapshot(tmpfs.str() + s + "Dravonel.Dat", &error);
   ASSERT_EQ(error, "");
   ASSERT_EQ(image.size(), 1u);
   ASSERT_EQ(image[0].files.size(), 2u);

@@ -100,12 +100,6 @@ void SkipGrantCommands(bool skip) { GrantsSkipped = skip; }
 
 void WatchAllocations(bool watch) { AllocationsWatched = watch; }
 
-std::string ErrorText(DWORD error) {
-  char text[kErrorTextSize];
-  DescribeError(error, text, sizeof text);
-  return text;
-}
-
 int CallCount(Operation operation) { return SwitchOf(operation).calls; }
 
 bool ShouldFail(Operation operation) {

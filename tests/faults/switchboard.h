@@ -70,9 +70,6 @@ void SkipGrantCommands(bool skip);
 // While set, allocations are counted and may be made to fail.
 void WatchAllocations(bool watch);
 
-// The system's text for an error, as the program prints it.
-std::string ErrorText(DWORD error);
-
 #ifdef _WIN32
 using SecurityArgument = LPSECURITY_ATTRIBUTES;
 using OverlappedArgument = LPOVERLAPPED;

@@ -1,6 +1,6 @@
 #pragma once
-// The grant recorder (grant_recorder_main.cpp) put in Cacls's place for a
-// run, and what it recorded: which item each grant reached, byte for byte.
+// The grant recorder (grant_recorder_main.cpp) put in Cacls's place, and
+// what it recorded: what each grant was started with, byte for byte.
 
 #include <string>
 #include <vector>
@@ -10,9 +10,18 @@
 #include "support/sandbox.h"
 #include "support/temp_tree.h"
 
+// What each grant was started with, in order: on Windows one string, its
+// command line; on POSIX the folder it ran in, then its arguments. Then
+// whatever else the recorder says it adds.
+using GrantRecords = std::vector<std::vector<std::string>>;
+
 struct GrantLog {
-  GrantLog() {
-    fs::copy_file(BuiltProgram("grant_recorder"), Command());
+  GrantLog() { Install(folder.str()); }
+
+  // Copies the recorder into where as Cacls (Cacls.exe); that copy records
+  // into where's grants.log.
+  static void Install(const std::string& where) {
+    fs::copy_file(BuiltProgram("grant_recorder"), where + Sep() + kCommandFile);
   }
 
   // The sandbox's environment with the recorder first on PATH; on POSIX
@@ -22,19 +31,17 @@ struct GrantLog {
     for (std::string& variable : environment) {
       if (variable.rfind("PATH=", 0) == 0) variable = "PATH=" + folder.str() + kListSeparator + variable.substr(5);
     }
-    environment.push_back("DRAVONEL_GRANT_LOG=" + Log());
 #ifndef _WIN32
     environment.push_back("DRAVONEL_REAL_CACLS=" + BuiltProgram("Cacls"));
 #endif
     return environment;
   }
 
-  // What each grant was started with, in order: on Windows one string, its
-  // command line; on POSIX its arguments.
-  std::vector<std::vector<std::string>> Records() const {
-    std::vector<std::vector<std::string>> records;
+  // What the copy installed in where recorded; none when it never ran.
+  static GrantRecords RecordsIn(const std::string& where) {
+    GrantRecords records;
     std::vector<std::string> record;
-    const std::string bytes = ReadFile(Log());
+    const std::string bytes = ReadFile(where + Sep() + "grants.log");
     std::size_t start = 0;
     while (start < bytes.size()) {
       const std::size_t end = bytes.find('\0', start);
@@ -49,16 +56,16 @@ struct GrantLog {
     }
     return records;
   }
+  GrantRecords Records() const { return RecordsIn(folder.str()); }
 
   // The record of a grant of the item at relative ("/"-separated) below
-  // the sandbox's All Users Start Menu as the program makes it: on POSIX
+  // the All Users Start Menu all_users, as the program makes it: on POSIX
   // Cacls runs there and gets the path relative to it.
-  static std::vector<std::string> GrantOf(const Sandbox& sandbox, const std::string& relative) {
+  static std::vector<std::string> GrantOf(const std::string& all_users, const std::string& relative) {
 #ifdef _WIN32
-    return {GrantCommand(AllUsers(sandbox, relative))};
+    return {GrantCommand(PathBelow(all_users, relative))};
 #else
-    static_cast<void>(sandbox);
-    return {relative, "/T", "/E", "/G", "Everyone:R"};
+    return {all_users, relative, "/T", "/E", "/G", "Everyone:R"};
 #endif
   }
 
@@ -67,10 +74,9 @@ struct GrantLog {
  private:
 #ifdef _WIN32
   static constexpr char kListSeparator = ';';
-  std::string Command() const { return folder.str() + "\\Cacls.exe"; }
+  static constexpr const char* kCommandFile = "Cacls.exe";
 #else
   static constexpr char kListSeparator = ':';
-  std::string Command() const { return folder.str() + "/Cacls"; }
+  static constexpr const char* kCommandFile = "Cacls";
 #endif
-  std::string Log() const { return folder.str() + Sep() + "grants.log"; }
 };

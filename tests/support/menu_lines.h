@@ -8,6 +8,7 @@
 #include <windows.h>
 #endif
 
+#include "platform/errors.h"
 #include "platform/shown_name.h"
 #include "support/temp_tree.h"
 
@@ -17,6 +18,13 @@ inline std::string PathBelow(const std::string& base, const std::string& relativ
   path += Sep();
   for (char c : relative) path += c == '/' ? Sep() : std::string(1, c);
   return path;
+}
+
+// The system's text for an error, as a line with a reason gives it.
+inline std::string ErrorText(DWORD error) {
+  char text[kErrorTextSize];
+  DescribeError(error, text, sizeof text);
+  return text;
 }
 
 // A name or path as the program prints it (escaped on POSIX).
@@ -32,6 +40,9 @@ inline std::string MovingFileLine(const std::string& source, const std::string& 
 inline std::string MovingDirLine(const std::string& source, const std::string& destination) {
   return "Moving Dir " + Shown(source) + " \n        to " + Shown(destination) + "\n";
 }
+
+// The preview's last line.
+inline const std::string kPreviewLine = "Preview only: nothing was moved or granted, and the snapshot is kept.\n";
 
 // Everyone as the grant names it: on Windows the name the system's lookup
 // gives the well-known SID S-1-1-0, in double quotes when it holds a space.

@@ -12,6 +12,16 @@
 #include <spawn.h>
 #endif
 
+#include "support/temp_tree.h"
+
+// Where a run's standard output and error go: two files in a folder of
+// their own, read once the run has ended.
+struct OutputFiles {
+  TempDir folder;
+  const std::string out = folder.str() + Sep() + "out";
+  const std::string err = folder.str() + Sep() + "err";
+};
+
 // How a run ended as the parent sees it: the program's exit status (255 or
 // 0xFFFFFFFF for -1; on POSIX 0x80000000 | signal for a run a signal
 // ended), or why there is none: "did not start: <system error code>

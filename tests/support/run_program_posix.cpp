@@ -69,15 +69,13 @@ int SpawnProgram(pid_t* child, const std::string& program, const posix_spawn_fil
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment,
                      const std::string& working_directory) {
-  TempDir capture;
-  const std::string out_path = capture.str() + "/out";
-  const std::string err_path = capture.str() + "/err";
+  const OutputFiles capture;
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, capture.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, capture.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   if (!working_directory.empty()) {
     posix_spawn_file_actions_addchdir_np(&actions, working_directory.c_str());
   }
@@ -97,5 +95,5 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   }
   return RunResult{WIFEXITED(status) ? static_cast<uint32_t>(WEXITSTATUS(status))
                                      : 0x80000000u | static_cast<uint32_t>(WTERMSIG(status)),
-                   ReadFile(out_path), ReadFile(err_path)};
+                   ReadFile(capture.out), ReadFile(capture.err)};
 }

@@ -89,9 +89,7 @@ RunResult WithoutStatus(const std::string& why, DWORD error) {
 RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                      const std::vector<std::string>& environment,
                      const std::string& working_directory) {
-  TempDir capture;
-  const std::string out_path = capture.str() + "\\out";
-  const std::string err_path = capture.str() + "\\err";
+  const OutputFiles capture;
 
   std::string command_line;
   for (const std::string& argument : arguments) {
@@ -106,8 +104,8 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
 
   PROCESS_INFORMATION process{};
   for (int attempt = 1;; ++attempt) {
-    HANDLE out = OpenCapture(out_path);
-    HANDLE err = OpenCapture(err_path);
+    HANDLE out = OpenCapture(capture.out);
+    HANDLE err = OpenCapture(capture.err);
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                             OPEN_EXISTING, 0, nullptr);
@@ -139,5 +137,5 @@ RunResult RunProgram(const std::string& program, const std::vector<std::string>&
   CloseHandle(process.hProcess);
   CloseHandle(process.hThread);
   if (!ended) return WithoutStatus("cannot wait", wait_error);
-  return RunResult{status, ReadFile(out_path), ReadFile(err_path)};
+  return RunResult{status, ReadFile(capture.out), ReadFile(capture.err)};
 }

@@ -44,13 +44,10 @@ std::vector<std::string> Sandbox::Environment() const {
   return environment;
 }
 
-RunResult Sandbox::Run(const std::vector<std::string>& arguments) const {
-  return Run(arguments, Environment());
-}
-
 RunResult Sandbox::Run(const std::vector<std::string>& arguments,
                        const std::vector<std::string>& environment) const {
-  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments), environment);
+  return RunProgram(BuiltProgram("dravonel"), DravonelArguments(arguments),
+                    environment.empty() ? Environment() : environment, root.str());
 }
 
 std::vector<std::string> DravonelArguments(const std::vector<std::string>& arguments) {
@@ -79,6 +76,40 @@ void TakeSnapshot(const Sandbox& sandbox) {
   ASSERT_EQ(run.exit_status, 0u);
   ASSERT_EQ(run.out, "");
   ASSERT_TRUE(fs::exists(sandbox.snapshot));
+}
+
+std::string MovedFile(const Sandbox& sandbox, const std::string& relative) {
+  return UnmovedFile(sandbox, relative) + ExecLine(AllUsers(sandbox, relative));
+}
+
+std::string MovedDir(const Sandbox& sandbox, const std::string& relative) {
+  return UnmovedDir(sandbox, relative) + ExecLine(AllUsers(sandbox, relative));
+}
+
+std::string UnmovedFile(const Sandbox& sandbox, const std::string& relative) {
+  return MovingFileLine(User(sandbox, relative), AllUsers(sandbox, relative));
+}
+
+std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative) {
+  return MovingDirLine(User(sandbox, relative), AllUsers(sandbox, relative));
+}
+
+void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines, const std::vector<std::string>& environment) {
+  const RunResult run = sandbox.Run({"/c"}, environment);
+  EXPECT_EQ(run.out, Text(lines));
+  EXPECT_EQ(run.exit_status, 0u);
+#ifndef _WIN32
+  EXPECT_EQ(run.err, "");
+#endif
+  EXPECT_FALSE(fs::exists(sandbox.snapshot));
+}
+
+void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept,
+                             const std::vector<std::string>& environment) {
+  const RunResult run = sandbox.Run({"/c"}, environment);
+  EXPECT_EQ(run.out, Text(lines));
+  EXPECT_EQ(run.exit_status, kFailureStatus);
+  EXPECT_EQ(fs::exists(sandbox.snapshot), snapshot_kept);
 }
 
 std::string Text(const std::string& lines) {

@@ -30,9 +30,11 @@ struct Sandbox {
   // BaseEnvironment() with UserProfile and SystemRoot.
   std::vector<std::string> Environment() const;
 
-  // Runs the built dravonel with these arguments (argument 0 is "dravonel").
-  RunResult Run(const std::vector<std::string>& arguments) const;
-  RunResult Run(const std::vector<std::string>& arguments, const std::vector<std::string>& environment) const;
+  // Runs the built dravonel with these arguments (argument 0 is "dravonel")
+  // in environment (Environment() when empty), inside the sandbox, so that
+  // anything a command line might create in the folder it runs in would
+  // be seen.
+  RunResult Run(const std::vector<std::string>& arguments, const std::vector<std::string>& environment = {}) const;
 };
 
 // The argument vector of a run of dravonel: its name, then arguments.
@@ -51,6 +53,25 @@ void Put(const std::string& path, const std::string& content, int64_t seconds, i
 
 // A snapshot run that succeeds silently and leaves a snapshot.
 void TakeSnapshot(const Sandbox& sandbox);
+
+// The lines of an item (relative, "/"-separated) that a copy run moved
+// from the user's Start Menu to the All Users one and granted; Unmoved:
+// whose move it tried and could not make.
+std::string MovedFile(const Sandbox& sandbox, const std::string& relative);
+std::string MovedDir(const Sandbox& sandbox, const std::string& relative);
+std::string UnmovedFile(const Sandbox& sandbox, const std::string& relative);
+std::string UnmovedDir(const Sandbox& sandbox, const std::string& relative);
+
+// A copy run (in environment, as Sandbox::Run takes it) that printed
+// exactly lines, ended with 0 and used up the snapshot; on POSIX, where
+// our Cacls says nothing when it succeeds, with nothing on standard error.
+void ExpectCopyRun(const Sandbox& sandbox, const std::string& lines,
+                   const std::vector<std::string>& environment = {});
+
+// A copy run that could not do everything: exactly lines, -1, and the
+// snapshot kept when something is left for a rerun to carry over.
+void ExpectUnfinishedCopyRun(const Sandbox& sandbox, const std::string& lines, bool snapshot_kept,
+                             const std::vector<std::string>& environment = {});
 
 // Standard output is a text stream: each "\n" becomes CR LF on Windows.
 std::string Text(const std::string& lines);

@@ -12,22 +12,44 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #endif
 
-TempDir::TempDir() {
+TempDir::TempDir() : TempDir(fs::temp_directory_path()) {
+  if (path_.empty()) ADD_FAILURE() << "cannot make a temporary directory";
+}
+
+TempDir::TempDir(const fs::path& base) {
+  std::error_code error;
+  if (!fs::is_directory(base, error)) return;
   std::random_device seed;
   std::mt19937_64 random(seed());
   for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() / ("dravonel-test-" + std::to_string(random()));
-    std::error_code error;
+    fs::path candidate = base / ("dravonel-test-" + std::to_string(random()));
     if (fs::create_directory(candidate, error)) {
       path_ = fs::canonical(candidate);
       return;
     }
   }
-  ADD_FAILURE() << "cannot make a temporary directory";
 }
+
+#ifdef _WIN32
+ShmDir::ShmDir() : TempDir(fs::path("Z:\\dev\\shm")) {}
+#else
+ShmDir::ShmDir() : TempDir(fs::path("/dev/shm")) {}
+
+bool ShmDir::OnAnotherDeviceThan(const std::string& path) const {
+  struct stat shm;
+  struct stat other;
+  return !str().empty() && stat(str().c_str(), &shm) == 0 && stat(path.c_str(), &other) == 0 &&
+         shm.st_dev != other.st_dev;
+}
+#endif
 
 TempDir::~TempDir() {
   if (path_.empty()) return;
@@ -92,6 +114,30 @@ unsigned Mode(const fs::path& path) {
 
 void SetMode(const fs::path& path, unsigned mode) {
   ASSERT_EQ(chmod(path.c_str(), static_cast<mode_t>(mode)), 0) << path;
+}
+
+void HandOverToNobody(const fs::path& root) {
+  if (geteuid() != 0) return;
+  ASSERT_EQ(lchown(root.c_str(), 65534, 65534), 0) << root;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0) << entry.path();
+  }
+}
+
+bool TrueForAnUnprivilegedUser(const std::function<bool()>& check) {
+  const pid_t child = fork();
+  if (child == 0) {
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(2);
+    _exit(check() ? 0 : 1);
+  }
+  int status = 0;
+  while (child > 0 && waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (child < 0 || !WIFEXITED(status) || WEXITSTATUS(status) == 2) {
+    ADD_FAILURE() << "cannot run a check as the user nobody";
+    return false;
+  }
+  return WEXITSTATUS(status) == 0;
 }
 #endif
 

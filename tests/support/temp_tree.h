@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -14,6 +15,9 @@ class TempDir {
  public:
   TempDir();
   ~TempDir();
+  // Below base instead of the system's temporary folder; none (path()
+  // empty) when base is no folder.
+  explicit TempDir(const fs::path& base);
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
@@ -23,6 +27,18 @@ class TempDir {
 
  private:
   fs::path path_;
+};
+
+// A temporary directory on /dev/shm, a tmpfs (Wine shows it as
+// Z:\dev\shm): another file system than the temporary folder's, where a
+// move must copy, and the only kind here that holds a time before 1601.
+// path() is empty when there is no /dev/shm.
+struct ShmDir : TempDir {
+  ShmDir();
+#ifndef _WIN32
+  // True when it is there, on another device than path.
+  bool OnAnotherDeviceThan(const std::string& path) const;
+#endif
 };
 
 // The separator the program puts between path parts on this system.
@@ -51,6 +67,15 @@ int64_t UtcSeconds(int year, int month, int day, int hour = 0, int minute = 0, i
 // or 0xFFFFFFFF when nothing is there.
 unsigned Mode(const fs::path& path);
 void SetMode(const fs::path& path, unsigned mode);
+
+// Gives root and everything below it (links themselves) to the user
+// nobody, uid and gid 65534, when we are root; nothing otherwise.
+void HandOverToNobody(const fs::path& root);
+
+// What check answers, run in a child process as a user whom mode bits
+// bind: ourselves, or nobody (no other groups) when we are root. False,
+// and a failure of the test, when the child cannot become nobody.
+bool TrueForAnUnprivilegedUser(const std::function<bool()>& check);
 #endif
 
 // Every path below root, relative, "/"-separated, sorted; directories end in "/".
